@@ -1,0 +1,323 @@
+#include "model/settings_store.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <system_error>
+
+#include "model/plist_codec.h"
+#include "util/log.h"
+
+namespace tf {
+
+namespace {
+
+std::string errorText(int error) {
+    return std::generic_category().message(error);
+}
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+// Exclusive advisory lock on the companion lock file; held for a whole read-modify-write.
+// flock locks belong to the open file description, so threads of one process exclude each
+// other too.
+class WriteLock {
+  public:
+    explicit WriteLock(const std::filesystem::path& lockFile)
+        : fd_(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (!fd_.valid()) {
+            error_ = errno;
+            return;
+        }
+        while (::flock(fd_.get(), LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                error_ = errno;
+                return;
+            }
+        }
+        locked_ = true;
+    }
+    ~WriteLock() {
+        if (locked_) {
+            ::flock(fd_.get(), LOCK_UN);
+        }
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+    bool locked() const { return locked_; }
+    int error() const { return error_; }
+
+  private:
+    Descriptor fd_;
+    bool locked_ = false;
+    int error_ = 0;
+};
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool readAll(int fd, std::string& out) {
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+std::string timestampForName() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+const std::string kTemporaryInfix = ".tmp-";
+
+}  // namespace
+
+SettingsStore::SettingsStore(std::filesystem::path file)
+    : file_(std::move(file)), lockFile_(file_.string() + ".lock") {}
+
+std::shared_ptr<const Dict> SettingsStore::snapshot() const {
+    return load(false);
+}
+
+std::shared_ptr<const Dict> SettingsStore::load(bool holdingWriteLock) const {
+    Identity current;
+    struct stat st {};
+    if (::stat(file_.c_str(), &st) == 0) {
+        current = {true, st.st_dev, st.st_ino, st.st_size,
+                   st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+    }
+    {
+        const std::lock_guard guard(mutex_);
+        if (cache_ && current == identity_) {
+            return cache_;
+        }
+    }
+
+    // Changed (or first read): parse what the descriptor shows, and remember that identity,
+    // so a replacement between stat and open is simply seen at the next read.
+    auto contents = std::make_shared<Dict>();
+    Identity read;
+    const Descriptor fd(current.exists ? ::open(file_.c_str(), O_RDONLY | O_CLOEXEC) : -1);
+    std::string bytes;
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && readAll(fd.get(), bytes)) {
+        read = {true, st.st_dev, st.st_ino, st.st_size,
+                st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+        std::optional<Value> parsed = parsePlist(bytes);
+        if (parsed && parsed->dict() != nullptr) {
+            *contents = std::move(*parsed->dict());
+        } else {
+            setAside(read, holdingWriteLock);
+            // A set-aside file is gone; one that could not be moved keeps its identity, so
+            // it is not parsed again until it changes.
+            if (::stat(file_.c_str(), &st) != 0) {
+                read = Identity{};
+            }
+        }
+    }
+
+    const std::lock_guard guard(mutex_);
+    ++parseCount_;
+    cache_ = std::move(contents);
+    identity_ = read;
+    return cache_;
+}
+
+void SettingsStore::setAside(const Identity& damaged, bool holdingWriteLock) const {
+    std::unique_ptr<WriteLock> lock;
+    if (!holdingWriteLock) {
+        lock = std::make_unique<WriteLock>(lockFile_);
+    }
+    // Another process may have set it aside or replaced it meanwhile.
+    struct stat st {};
+    if (::stat(file_.c_str(), &st) != 0 || st.st_ino != damaged.inode ||
+        st.st_dev != damaged.device || st.st_size != damaged.size) {
+        return;
+    }
+    std::string target = file_.string() + ".damaged-" + timestampForName();
+    for (int n = 1; ::access(target.c_str(), F_OK) == 0; ++n) {
+        target = file_.string() + ".damaged-" + timestampForName() + "-" + std::to_string(n);
+    }
+    if (::rename(file_.c_str(), target.c_str()) == 0) {
+        logWarning("settings file " + file_.string() + " could not be read; kept it as " + target +
+                   " and started with empty settings");
+    } else {
+        logWarning("settings file " + file_.string() + " could not be read and not be moved (" +
+                   errorText(errno) + "); using empty settings");
+    }
+}
+
+Value SettingsStore::value(std::string_view key) const {
+    const auto contents = snapshot();
+    const Value* v = find(*contents, key);
+    return v != nullptr ? *v : Value();
+}
+
+bool SettingsStore::contains(std::string_view key) const {
+    return find(*snapshot(), key) != nullptr;
+}
+
+bool SettingsStore::readBool(std::string_view key) const {
+    return dictBool(*snapshot(), key);
+}
+
+std::int64_t SettingsStore::readInteger(std::string_view key) const {
+    return dictInteger(*snapshot(), key);
+}
+
+std::string SettingsStore::readString(std::string_view key) const {
+    return dictString(*snapshot(), key);
+}
+
+Array SettingsStore::readArray(std::string_view key) const {
+    const auto contents = snapshot();
+    const Value* v = find(*contents, key);
+    return v != nullptr && v->array() != nullptr ? *v->array() : Array();
+}
+
+Dict SettingsStore::readDict(std::string_view key) const {
+    const auto contents = snapshot();
+    const Value* v = find(*contents, key);
+    return v != nullptr && v->dict() != nullptr ? *v->dict() : Dict();
+}
+
+WriteResult SettingsStore::set(std::string_view key, Value value) {
+    if (value.isNull()) {
+        return remove(key);
+    }
+    return update([&](Dict& d) { d.insert_or_assign(std::string(key), std::move(value)); });
+}
+
+WriteResult SettingsStore::remove(std::string_view key) {
+    return update([&](Dict& d) {
+        if (const auto it = d.find(key); it != d.end()) {
+            d.erase(it);
+        }
+    });
+}
+
+WriteResult SettingsStore::update(const std::function<void(Dict&)>& edit) {
+    std::error_code ec;
+    std::filesystem::create_directories(file_.parent_path(), ec);
+    if (ec) {
+        return WriteResult::failure("cannot create " + file_.parent_path().string() + ": " +
+                                    ec.message());
+    }
+    const WriteLock lock(lockFile_);
+    if (!lock.locked()) {
+        return WriteResult::failure("cannot lock " + lockFile_.string() + ": " +
+                                    errorText(lock.error()));
+    }
+    const auto current = load(true);
+    Dict changed = *current;
+    edit(changed);
+    if (changed == *current) {
+        return {};
+    }
+    return commit(changed);
+}
+
+WriteResult SettingsStore::commit(const Dict& contents) {
+    removeStaleTemporaries();
+    const std::string text = toXmlPlist(Value(contents));
+    std::string temporary = file_.string() + kTemporaryInfix + "XXXXXX";
+    const Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd.valid()) {
+        return WriteResult::failure("cannot write " + file_.string() + ": " + errorText(errno));
+    }
+    struct stat st {};
+    if (!writeAll(fd.get(), text) || ::fsync(fd.get()) != 0 || ::fstat(fd.get(), &st) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return WriteResult::failure("cannot write " + file_.string() + ": " + errorText(error));
+    }
+    if (::rename(temporary.c_str(), file_.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return WriteResult::failure("cannot replace " + file_.string() + ": " + errorText(error));
+    }
+    // The rename itself must reach the disk before we call the write done.
+    const Descriptor folder(
+        ::open(file_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.valid()) {
+        ::fsync(folder.get());
+    }
+
+    const std::lock_guard guard(mutex_);
+    cache_ = std::make_shared<const Dict>(contents);
+    identity_ = {true, st.st_dev, st.st_ino, st.st_size,
+                 st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+    return {};
+}
+
+// A writer killed between creating its temporary file and renaming it leaves the temporary
+// behind. Under the write lock no other writer has one open, so any we find is stale.
+void SettingsStore::removeStaleTemporaries() const {
+    if (temporariesChecked_.exchange(true)) {
+        return;
+    }
+    const std::string prefix = file_.filename().string() + kTemporaryInfix;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(file_.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) {
+            std::filesystem::remove(entry.path(), ec);
+        }
+    }
+}
+
+std::uint64_t SettingsStore::parseCount() const {
+    const std::lock_guard guard(mutex_);
+    return parseCount_;
+}
+
+}  // namespace tf

@@ -1,0 +1,91 @@
+// One property-list settings file shared between processes.
+//
+// Reads see the latest committed write of any process: each read checks the file's identity
+// (device, inode, size, modification time) and parses only when it changed. Writes are
+// atomic (temporary file, fsync, rename), and every read-modify-write runs under an advisory
+// lock on a companion ".lock" file, so two processes editing the same list never lose each
+// other's changes. A file that does not parse is set aside under a new name and the store
+// starts empty; a damaged file never stops a menu request.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "model/value.h"
+
+namespace tf {
+
+// Outcome of a write: nothing is thrown; a failed write leaves the file as it was.
+struct WriteResult {
+    bool ok = true;
+    std::string error;
+
+    explicit operator bool() const { return ok; }
+    static WriteResult failure(std::string message) { return {false, std::move(message)}; }
+};
+
+class SettingsStore {
+  public:
+    explicit SettingsStore(std::filesystem::path file);
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    const std::filesystem::path& file() const { return file_; }
+
+    // The whole contents as last committed; cheap when the file has not changed.
+    std::shared_ptr<const Dict> snapshot() const;
+
+    // Null when absent.
+    Value value(std::string_view key) const;
+    bool contains(std::string_view key) const;
+    // Absent keys read false / 0 / empty; other types are converted (a number's truth value).
+    bool readBool(std::string_view key) const;
+    std::int64_t readInteger(std::string_view key) const;
+    std::string readString(std::string_view key) const;
+    Array readArray(std::string_view key) const;
+    Dict readDict(std::string_view key) const;
+
+    WriteResult set(std::string_view key, Value value);
+    WriteResult remove(std::string_view key);
+
+    // Locked read-modify-write: edit receives the latest contents; the file is rewritten
+    // only when the edit changed something.
+    WriteResult update(const std::function<void(Dict&)>& edit);
+
+    // Number of times the file was parsed (tests and benchmarks watch the fast path).
+    std::uint64_t parseCount() const;
+
+  private:
+    struct Identity {
+        bool exists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        std::int64_t mtimeNs = 0;
+        bool operator==(const Identity&) const = default;
+    };
+
+    std::shared_ptr<const Dict> load(bool holdingWriteLock) const;
+    void setAside(const Identity& damaged, bool holdingWriteLock) const;
+    WriteResult commit(const Dict& contents);
+    void removeStaleTemporaries() const;
+
+    std::filesystem::path file_;
+    std::filesystem::path lockFile_;
+    mutable std::mutex mutex_;
+    mutable std::shared_ptr<const Dict> cache_;
+    mutable Identity identity_;
+    mutable std::uint64_t parseCount_ = 0;
+    mutable std::atomic<bool> temporariesChecked_{false};
+};
+
+}  // namespace tf

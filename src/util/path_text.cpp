@@ -1,0 +1,207 @@
+#include "util/path_text.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace tf {
+
+namespace {
+
+// The path without trailing slashes; "/" (or "//") stays "/".
+std::string_view withoutTrailingSlashes(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
+// Position of the dot that starts the last extension of the last component, or npos.
+std::size_t extensionDot(std::string_view path) {
+    std::string_view trimmed = withoutTrailingSlashes(path);
+    std::size_t slash = trimmed.rfind('/');
+    std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    std::size_t dot = trimmed.rfind('.');
+    if (dot == std::string_view::npos || dot <= nameStart || dot + 1 >= trimmed.size()) {
+        return std::string_view::npos;
+    }
+    return dot;
+}
+
+bool existsNoFollow(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::uint64_t lstatSize(const std::string& path, bool* isDirectory) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        *isDirectory = false;
+        return 0;
+    }
+    *isDirectory = S_ISDIR(info.st_mode);
+    return info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+// Names in a folder except "." and ".."; the folder is closed before returning so a deep
+// walk holds at most one descriptor open.
+std::vector<std::string> folderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+}  // namespace
+
+std::string pathExtension(std::string_view path) {
+    std::size_t dot = extensionDot(path);
+    if (dot == std::string_view::npos)
+        return {};
+    std::string_view trimmed = withoutTrailingSlashes(path);
+    return std::string(trimmed.substr(dot + 1));
+}
+
+std::string deletingPathExtension(std::string_view path) {
+    std::string_view trimmed = withoutTrailingSlashes(path);
+    std::size_t dot = extensionDot(path);
+    if (dot == std::string_view::npos)
+        return std::string(trimmed);
+    return std::string(trimmed.substr(0, dot));
+}
+
+std::string lastPathComponent(std::string_view path) {
+    std::string_view trimmed = withoutTrailingSlashes(path);
+    if (trimmed == "/")
+        return "/";
+    std::size_t slash = trimmed.rfind('/');
+    if (slash == std::string_view::npos)
+        return std::string(trimmed);
+    return std::string(trimmed.substr(slash + 1));
+}
+
+std::string deletingLastPathComponent(std::string_view path) {
+    std::string_view trimmed = withoutTrailingSlashes(path);
+    if (trimmed == "/")
+        return "/";
+    std::size_t slash = trimmed.rfind('/');
+    if (slash == std::string_view::npos)
+        return {};
+    std::string_view parent = trimmed.substr(0, slash);
+    while (parent.size() > 1 && parent.back() == '/')
+        parent.remove_suffix(1);
+    return parent.empty() ? "/" : std::string(parent);
+}
+
+std::string standardizePath(std::string_view path) {
+    std::string expanded;
+    if (path == "~" || path.starts_with("~/")) {
+        expanded = homeFolder();
+        expanded += path.substr(1);
+    } else {
+        expanded = path;
+    }
+    if (expanded.empty())
+        return {};
+
+    bool absolute = expanded.front() == '/';
+    std::vector<std::string_view> parts;
+    std::string_view rest = expanded;
+    while (!rest.empty()) {
+        std::size_t slash = rest.find('/');
+        std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.empty() && parts.back() != "..") {
+                parts.pop_back();
+                continue;
+            }
+            // Above the root there is nothing; a relative path keeps climbing.
+            if (absolute)
+                continue;
+        }
+        parts.push_back(part);
+    }
+
+    std::string result = absolute ? "/" : "";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            result += '/';
+        result += parts[i];
+    }
+    return result.empty() ? "." : result;
+}
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return home;
+    long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return "/";
+}
+
+std::string uniquePath(std::string_view path) {
+    std::string candidate(path);
+    if (!existsNoFollow(candidate))
+        return candidate;
+
+    std::string base = deletingPathExtension(path);
+    std::string extension = pathExtension(path);
+    if (!extension.empty())
+        extension.insert(0, ".");
+    for (unsigned long long n = 1;; ++n) {
+        candidate = base + "-" + std::to_string(n) + extension;
+        if (!existsNoFollow(candidate))
+            return candidate;
+    }
+}
+
+std::uint64_t fileSize(const std::filesystem::path& path) {
+    std::uint64_t total = 0;
+    try {
+        bool isDirectory = false;
+        std::uint64_t own = lstatSize(path.native(), &isDirectory);
+        if (!isDirectory)
+            return own;
+
+        // Iterative walk: deep trees cannot exhaust the stack, and an entry that vanishes or
+        // cannot be read only loses its own contribution, not the rest of the walk.
+        std::vector<std::string> pending{path.native()};
+        while (!pending.empty()) {
+            std::string folder = std::move(pending.back());
+            pending.pop_back();
+            for (const std::string& name : folderEntries(folder)) {
+                std::string child = folder;
+                if (child.back() != '/')
+                    child += '/';
+                child += name;
+                total += lstatSize(child, &isDirectory);
+                if (isDirectory)
+                    pending.push_back(std::move(child));
+            }
+        }
+    } catch (...) {
+        // Out of memory while walking a huge tree: what was counted so far is the answer.
+    }
+    return total;
+}
+
+}  // namespace tf
