@@ -11,6 +11,7 @@
 #include <ctime>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "model/plist_codec.h"
 #include "util/log.h"
@@ -36,6 +37,7 @@ class Descriptor {
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
 
   private:
     int fd_;
@@ -147,7 +149,7 @@ std::shared_ptr<const Dict> SettingsStore::load(bool holdingWriteLock) const {
     // so a replacement between stat and open is simply seen at the next read.
     auto contents = std::make_shared<Dict>();
     Identity read;
-    const Descriptor fd(current.exists ? ::open(file_.c_str(), O_RDONLY | O_CLOEXEC) : -1);
+    Descriptor fd(current.exists ? ::open(file_.c_str(), O_RDONLY | O_CLOEXEC) : -1);
     std::string bytes;
     if (fd.valid() && ::fstat(fd.get(), &st) == 0 && readAll(fd.get(), bytes)) {
         read = {true, st.st_dev, st.st_ino, st.st_size,
@@ -169,6 +171,7 @@ std::shared_ptr<const Dict> SettingsStore::load(bool holdingWriteLock) const {
     ++parseCount_;
     cache_ = std::move(contents);
     identity_ = read;
+    keepOpen(read.exists ? fd.release() : -1);
     return cache_;
 }
 
@@ -270,7 +273,7 @@ WriteResult SettingsStore::commit(const Dict& contents) {
     removeStaleTemporaries();
     const std::string text = toXmlPlist(Value(contents));
     std::string temporary = file_.string() + kTemporaryInfix + "XXXXXX";
-    const Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.valid()) {
         return WriteResult::failure("cannot write " + file_.string() + ": " + errorText(errno));
     }
@@ -296,6 +299,7 @@ WriteResult SettingsStore::commit(const Dict& contents) {
     cache_ = std::make_shared<const Dict>(contents);
     identity_ = {true, st.st_dev, st.st_ino, st.st_size,
                  st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+    keepOpen(fd.release());
     return {};
 }
 
@@ -312,6 +316,21 @@ void SettingsStore::removeStaleTemporaries() const {
         if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) {
             std::filesystem::remove(entry.path(), ec);
         }
+    }
+}
+
+// Holding the file we cached open keeps its inode allocated, so a later file can never reuse
+// the inode number and, written within one clock tick with the same size, look unchanged.
+void SettingsStore::keepOpen(int fd) const {
+    if (cachedFd_ >= 0) {
+        ::close(cachedFd_);
+    }
+    cachedFd_ = fd;
+}
+
+SettingsStore::~SettingsStore() {
+    if (cachedFd_ >= 0) {
+        ::close(cachedFd_);
     }
 }
 

@@ -36,6 +36,7 @@ struct WriteResult {
 class SettingsStore {
   public:
     explicit SettingsStore(std::filesystem::path file);
+    ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
@@ -78,12 +79,14 @@ class SettingsStore {
     void setAside(const Identity& damaged, bool holdingWriteLock) const;
     WriteResult commit(const Dict& contents);
     void removeStaleTemporaries() const;
+    void keepOpen(int fd) const;
 
     std::filesystem::path file_;
     std::filesystem::path lockFile_;
     mutable std::mutex mutex_;
     mutable std::shared_ptr<const Dict> cache_;
     mutable Identity identity_;
+    mutable int cachedFd_ = -1;
     mutable std::uint64_t parseCount_ = 0;
     mutable std::atomic<bool> temporariesChecked_{false};
 };

@@ -82,6 +82,20 @@ TEST_F(SettingsStoreTest, UnchangedFileIsNotParsedAgain) {
     EXPECT_EQ(reader.parseCount(), parses + 1);
 }
 
+TEST_F(SettingsStoreTest, RapidWritesOfTheSameSizeAreAllSeen) {
+    // Two writes within one clock tick can give files of equal size and modification time;
+    // if the second also reused the first's inode number, a reader would miss it.
+    SettingsStore writer(file());
+    SettingsStore reader(file());
+    for (std::int64_t i = 10; i < 400; ++i) {
+        ASSERT_TRUE(writer.set("n", i));
+        ASSERT_EQ(reader.readInteger("n"), i);
+        ASSERT_TRUE(writer.set("n", i + 1000));
+        ASSERT_TRUE(writer.set("n", i + 2000));
+        ASSERT_EQ(reader.readInteger("n"), i + 2000);
+    }
+}
+
 TEST_F(SettingsStoreTest, AnEditThatChangesNothingDoesNotRewriteTheFile) {
     SettingsStore store(file());
     ASSERT_TRUE(store.set("pref check2", true));
