@@ -7,6 +7,7 @@
 #include "model/menu_manager.h"
 #include "model/product.h"
 #include "model/settings_keys.h"
+#include "util/text.h"
 
 namespace tf {
 
@@ -22,9 +23,14 @@ const char* const kUsage =
     "       trackfolio settings unset KEY\n"
     "       trackfolio --version\n";
 
+// Every refusal is one line, whatever the input held.
 int fail(std::ostream& err, const std::string& message) {
-    err << "trackfolio: " << message << "\n";
+    err << "trackfolio: " << oneLine(message, 400) << "\n";
     return kBadInput;
+}
+
+int usageError(std::ostream& err) {
+    return fail(err, "unrecognised command; see trackfolio --help");
 }
 
 int settingsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -54,8 +60,9 @@ int settingsCommand(const std::vector<std::string>& args, std::ostream& out, std
         nlohmann::json json;
         try {
             json = nlohmann::json::parse(args[3]);
-        } catch (const nlohmann::json::parse_error&) {
-            return fail(err, "malformed JSON value for \"" + key + "\": " + args[3]);
+        } catch (const nlohmann::json::parse_error& e) {
+            return fail(err, "malformed JSON value for \"" + key + "\" (at byte " +
+                                 std::to_string(e.byte) + "): " + oneLine(args[3], 60));
         }
         std::string error;
         const auto value = valueFromJson(json, error);
@@ -76,8 +83,7 @@ int settingsCommand(const std::vector<std::string>& args, std::ostream& out, std
         const WriteResult written = store.remove(key);
         return written ? 0 : fail(err, written.error);
     }
-    err << kUsage;
-    return kBadInput;
+    return usageError(err);
 }
 
 }  // namespace
@@ -98,8 +104,7 @@ int runHostCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (args[0] == "settings") {
         return settingsCommand(args, out, err);
     }
-    err << kUsage;
-    return kBadInput;
+    return usageError(err);
 }
 
 }  // namespace tf

@@ -6,6 +6,7 @@
 #include "model/json_value.h"
 #include "model/menu_manager.h"
 #include "model/product.h"
+#include "util/text.h"
 
 namespace tf {
 
@@ -17,16 +18,20 @@ const char* const kUsage =
     "usage: trackfolio-sync catalogue [main|templates|apps|paths|scripts|icons]\n"
     "       trackfolio-sync --version\n";
 
+// Every refusal is one line, whatever the input held.
 int fail(std::ostream& err, const std::string& message) {
-    err << "trackfolio-sync: " << message << "\n";
+    err << "trackfolio-sync: " << oneLine(message, 400) << "\n";
     return kBadInput;
+}
+
+int usageError(std::ostream& err) {
+    return fail(err, "unrecognised command; see trackfolio-sync --help");
 }
 
 int catalogueCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string list = args.size() > 1 ? args[1] : "main";
     if (args.size() > 2) {
-        err << kUsage;
-        return kBadInput;
+        return usageError(err);
     }
     RCMenuManager& manager = RCMenuManager::sharedInstance();
     std::vector<RCMenuItem> items;
@@ -68,8 +73,7 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (args[0] == "catalogue") {
         return catalogueCommand(args, out, err);
     }
-    err << kUsage;
-    return kBadInput;
+    return usageError(err);
 }
 
 }  // namespace tf

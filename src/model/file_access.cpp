@@ -103,7 +103,7 @@ std::string xdgUserDir(std::string_view kind) {
         {"PICTURES", "Pictures"},  {"VIDEOS", "Videos"}};
     for (const auto& [name, folder] : kDefaults) {
         if (name == kind) {
-            return home + "/" + std::string(folder);
+            return standardizePath(home + "/" + std::string(folder));
         }
     }
     return {};

@@ -144,8 +144,28 @@ nlohmann::json toJson(const Value& value) {
     return nullptr;
 }
 
+namespace {
+
+// Settings nest a few levels (list, entry, value); a limit keeps hostile input from
+// exhausting the stack.
+constexpr int kMaxNesting = 64;
+
+std::optional<Value> valueFromJsonAt(const nlohmann::json& json, std::string& error, int depth);
+
+}  // namespace
+
 std::optional<Value> valueFromJson(const nlohmann::json& json, std::string& error) {
+    return valueFromJsonAt(json, error, 0);
+}
+
+namespace {
+
+std::optional<Value> valueFromJsonAt(const nlohmann::json& json, std::string& error, int depth) {
     using Kind = nlohmann::json::value_t;
+    if (depth > kMaxNesting) {
+        error = "value nested more than " + std::to_string(kMaxNesting) + " levels deep";
+        return std::nullopt;
+    }
     switch (json.type()) {
         case Kind::boolean:
             return Value(json.get<bool>());
@@ -166,7 +186,7 @@ std::optional<Value> valueFromJson(const nlohmann::json& json, std::string& erro
         case Kind::array: {
             Array out;
             for (const auto& item : json) {
-                auto v = valueFromJson(item, error);
+                auto v = valueFromJsonAt(item, error, depth + 1);
                 if (!v) {
                     return std::nullopt;
                 }
@@ -195,7 +215,7 @@ std::optional<Value> valueFromJson(const nlohmann::json& json, std::string& erro
             }
             Dict out;
             for (const auto& [key, item] : json.items()) {
-                auto v = valueFromJson(item, error);
+                auto v = valueFromJsonAt(item, error, depth + 1);
                 if (!v) {
                     return std::nullopt;
                 }
@@ -211,6 +231,8 @@ std::optional<Value> valueFromJson(const nlohmann::json& json, std::string& erro
             return std::nullopt;
     }
 }
+
+}  // namespace
 
 nlohmann::json toJson(const RCMenuItem& item) {
     nlohmann::json out = nlohmann::json::object();

@@ -19,7 +19,15 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-Value fromNode(plist_t node) {
+// Deeper nesting than any settings file has is treated as damage, not followed.
+constexpr int kMaxNesting = 64;
+
+struct TooDeep {};
+
+Value fromNode(plist_t node, int depth) {
+    if (depth > kMaxNesting) {
+        throw TooDeep{};
+    }
     switch (plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
             std::uint8_t b = 0;
@@ -66,25 +74,25 @@ Value fromNode(plist_t node) {
             const std::uint32_t count = plist_array_get_size(node);
             array.reserve(count);
             for (std::uint32_t i = 0; i < count; ++i) {
-                array.push_back(fromNode(plist_array_get_item(node, i)));
+                array.push_back(fromNode(plist_array_get_item(node, i), depth + 1));
             }
             return Value(std::move(array));
         }
         case PLIST_DICT: {
             Dict dict;
-            plist_dict_iter it = nullptr;
-            plist_dict_new_iter(node, &it);
+            plist_dict_iter rawIt = nullptr;
+            plist_dict_new_iter(node, &rawIt);
+            const std::unique_ptr<void, decltype(&std::free)> it(rawIt, &std::free);
             for (;;) {
-                char* key = nullptr;
+                char* rawKey = nullptr;
                 plist_t item = nullptr;
-                plist_dict_next_item(node, it, &key, &item);
-                if (key == nullptr) {
+                plist_dict_next_item(node, rawIt, &rawKey, &item);
+                if (rawKey == nullptr) {
                     break;
                 }
-                dict.insert_or_assign(std::string(key), fromNode(item));
-                std::free(key);
+                const std::unique_ptr<char, decltype(&std::free)> key(rawKey, &std::free);
+                dict.insert_or_assign(std::string(rawKey), fromNode(item, depth + 1));
             }
-            std::free(it);
             return Value(std::move(dict));
         }
         default:
@@ -140,10 +148,31 @@ plist_t toNode(const Value& value) {
     return plist_new_string("");
 }
 
+// The XML reader beneath us recurses per level; refuse absurd nesting before it sees it.
+bool xmlNestsTooDeep(std::string_view text) {
+    int depth = 0;
+    for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
+        const std::string_view tag = text.substr(i + 1, 6);
+        if (tag.substr(0, 5) == "array" || tag.substr(0, 4) == "dict") {
+            const std::size_t close = text.find('>', i);
+            if (close != std::string_view::npos && text[close - 1] != '/' &&
+                ++depth > kMaxNesting) {
+                return true;
+            }
+        } else if (tag.substr(0, 6) == "/array" || tag.substr(0, 5) == "/dict") {
+            --depth;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<Value> parsePlist(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    if (bytes.substr(0, 6) != "bplist" && xmlNestsTooDeep(bytes)) {
         return std::nullopt;
     }
     plist_t root = nullptr;
@@ -152,7 +181,11 @@ std::optional<Value> parsePlist(std::string_view bytes) {
         return std::nullopt;
     }
     PlistPtr owner(root);
-    return fromNode(root);
+    try {
+        return fromNode(root, 0);
+    } catch (const TooDeep&) {
+        return std::nullopt;
+    }
 }
 
 std::string toXmlPlist(const Value& root) {

@@ -187,3 +187,34 @@ bool endsWith(std::string_view text, std::string_view suffix) {
 }
 
 }  // namespace tf
+
+namespace tf {
+
+std::string oneLine(std::string_view text, std::size_t maxLength) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (u < 0x20 || u == 0x7f) {
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 0xf];
+        } else {
+            out += c;
+        }
+        if (out.size() > maxLength) {
+            out.resize(maxLength);
+            out += "...";
+            break;
+        }
+    }
+    return out;
+}
+
+}  // namespace tf

@@ -31,3 +31,11 @@ bool startsWith(std::string_view text, std::string_view prefix);
 bool endsWith(std::string_view text, std::string_view suffix);
 
 }  // namespace tf
+
+namespace tf {
+
+// The text made fit for a one-line message: line breaks and other control characters
+// written as escapes (\n, \t, \x01), and cut to at most maxLength bytes with "..." appended.
+std::string oneLine(std::string_view text, std::size_t maxLength = 160);
+
+}  // namespace tf

@@ -185,7 +185,6 @@ TEST_F(FileRecordTest, DesktopIsTheUsersDesktopFolder) {
 }
 
 TEST_F(FileRecordTest, DesktopIgnoresATrailingSlashOnHome) {
-    GTEST_SKIP() << "the default desktop folder is HOME + \"/Desktop\" without normalising";
     ::setenv("HOME", (home().string() + "/").c_str(), 1);
     EXPECT_TRUE(RCFile((home() / "Desktop").string()).isDesktop());
 }

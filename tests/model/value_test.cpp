@@ -66,6 +66,20 @@ TEST(PlistCodec, RejectsWhatIsNotAPropertyList) {
     EXPECT_FALSE(parsePlist("<?xml version=\"1.0\"?><plist><dict><key>a</key>"));
 }
 
+TEST(PlistCodec, AbsurdNestingIsDamageNotACrash) {
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < 100000; ++i) {
+        xml += "<array>";
+    }
+    EXPECT_FALSE(parsePlist(xml));
+    // Nesting a settings file really has is fine.
+    Value deep(Array{});
+    for (int i = 0; i < 20; ++i) {
+        deep = Value(Array{deep});
+    }
+    EXPECT_TRUE(parsePlist(toXmlPlist(deep)));
+}
+
 TEST(ValueConversions, ReadOtherTypesAsSettingsReadersExpect) {
     EXPECT_TRUE(Value(1).toBool());
     EXPECT_FALSE(Value(0).toBool());

@@ -105,3 +105,19 @@ TEST(CaseAndAffixes, TouchOnlyAsciiLetters) {
 
 }  // namespace
 }  // namespace tf
+
+namespace tf {
+namespace {
+
+TEST(OneLine, EscapesControlCharactersAndCutsLongText) {
+    EXPECT_EQ(oneLine("a\nb\tc\r\x01"), "a\\nb\\tc\\r\\x01");
+    EXPECT_EQ(oneLine("plain"), "plain");
+    const std::string cut = oneLine(std::string(500, 'x'), 10);
+    EXPECT_EQ(cut, std::string(10, 'x') + "...");
+    EXPECT_EQ(oneLine(std::string(10, 'x'), 10), std::string(10, 'x'));
+    // Multi-byte text is kept as it is.
+    EXPECT_EQ(oneLine("Größe"), "Größe");
+}
+
+}  // namespace
+}  // namespace tf
