@@ -110,7 +110,6 @@ TEST_F(SettingsStoreTest, AnEditThatChangesNothingDoesNotRewriteTheFile) {
 
 TEST_F(SettingsStoreTest, DamagedFileIsSetAsideOnceAndTheStoreStartsEmpty) {
     std::filesystem::create_directories(file().parent_path());
-    files().write("x", "");  // keep TempDir in use
     { std::ofstream(file()) << "<?xml version=\"1.0\"?><plist><dict><key>half"; }
     SettingsStore store(file());
     testing::internal::CaptureStderr();
