@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,11 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
+using test::CliResult;
 
 class HostCliTest : public test::SandboxTest {
   protected:
@@ -36,11 +31,8 @@ class HostCliTest : public test::SandboxTest {
         setRunningDeliverable(Deliverable::Host);
     }
 
-    static CliResult run(std::vector<std::string> args) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = runHostCommand(args, out, err);
-        return {status, out.str(), err.str()};
+    static CliResult run(const std::vector<std::string>& args) {
+        return test::runCli(&runHostCommand, args);
     }
 
     std::string settingsBytes() const {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,11 +14,7 @@
 namespace tf {
 namespace {
 
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
+using test::CliResult;
 
 class SyncCliTest : public test::SandboxTest {
   protected:
@@ -28,11 +23,8 @@ class SyncCliTest : public test::SandboxTest {
         setRunningDeliverable(Deliverable::Extension);
     }
 
-    static CliResult run(std::vector<std::string> args) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = runSyncCommand(args, out, err);
-        return {status, out.str(), err.str()};
+    static CliResult run(const std::vector<std::string>& args) {
+        return test::runCli(&runSyncCommand, args);
     }
 
     // The printed records of one list.

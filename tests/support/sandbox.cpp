@@ -56,6 +56,13 @@ std::string readFile(const std::filesystem::path& path) {
     return text.str();
 }
 
+CliResult runCli(CliEntry entry, const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = entry(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
 void SandboxTest::SetUp() {
     const std::string root = home_.path().string();
     ::setenv("HOME", root.c_str(), 1);

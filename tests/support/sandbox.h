@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iosfwd>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/value.h"
 
@@ -37,6 +39,18 @@ class TempDir {
 };
 
 std::string readFile(const std::filesystem::path& path);
+
+// What a command line printed and returned.
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs one of the programs' command-line entry points in-process.
+using CliEntry = int (*)(const std::vector<std::string>& args, std::ostream& out,
+                         std::ostream& err);
+CliResult runCli(CliEntry entry, const std::vector<std::string>& args);
 
 // Base for tests that use the store: HOME, the XDG folders and TRACKFOLIO_HOME point into a
 // fresh temporary folder, and the process-wide catalogue manager is re-pointed at it.
