@@ -35,7 +35,11 @@ RCMenuItem RCMenuItem::addToFileTemplate() {
 std::string typeImageName(std::string_view path) {
     struct stat st {};
     const std::string p(path);
-    if (::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    return typeImageName(path, ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+}
+
+std::string typeImageName(std::string_view path, bool isFolder) {
+    if (isFolder) {
         return "folder";
     }
     std::string ext = toLower(pathExtension(path));

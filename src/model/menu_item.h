@@ -98,5 +98,8 @@ class RCMenuItem {
 // else its lower-case extension with doc/xls/ppt read as docx/xlsx/pptx, else "file" when no
 // image resource has that name.
 std::string typeImageName(std::string_view path);
+// The same for an item already known to be a folder or not (listings know it without a
+// file-system call).
+std::string typeImageName(std::string_view path, bool isFolder);
 
 }  // namespace tf

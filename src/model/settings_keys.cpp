@@ -8,7 +8,7 @@ namespace {
 
 using T = Value::Type;
 
-constexpr std::array<SettingKeyInfo, 23> kKeys{{
+constexpr std::array<SettingKeyInfo, 25> kKeys{{
     {"array right menu", T::Array, true},
     {"array new file", T::Array, true},
     {"array common app", T::Array, true},
@@ -32,6 +32,9 @@ constexpr std::array<SettingKeyInfo, 23> kKeys{{
     {"open new file", T::Bool},
     {"is reviewed", T::Bool},
     {"update version", T::String},
+    // Usage tally of the menu service: commands started in total and per entry key.
+    {"use count", T::Integer},
+    {"use count by key", T::Dict},
 }};
 
 }  // namespace

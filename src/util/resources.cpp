@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <system_error>
+#include <unordered_map>
 
 namespace tf {
 
@@ -19,8 +21,9 @@ constexpr std::string_view kSvgPrefix = "svg:";
 // Resource name -> icon-theme name, or "svg:<file>" for our own drawings in
 // <data folder>/icons. Theme names are the generic freedesktop ones so every
 // common theme draws them; names no theme has (brands, the product) get our own SVG.
-const std::map<std::string_view, std::string_view, std::less<>>& resourceTable() {
-    static const std::map<std::string_view, std::string_view, std::less<>> table = {
+// Hashed: menus look up a name for every entry they show.
+const std::unordered_map<std::string_view, std::string_view>& resourceTable() {
+    static const std::unordered_map<std::string_view, std::string_view> table = {
         // Menu entries.
         {"newfile", "document-new"},
         {"favorites", "user-bookmarks"},
@@ -254,6 +257,7 @@ std::vector<std::string> imageResourceNames() {
     names.reserve(resourceTable().size());
     for (const auto& entry : resourceTable())
         names.emplace_back(entry.first);
+    std::sort(names.begin(), names.end());
     return names;
 }
 

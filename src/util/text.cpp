@@ -29,6 +29,9 @@ std::size_t leadingSpace(std::string_view text) {
         return 0;
     if (isAsciiSpace(text.front()))
         return 1;
+    // Every other space is a multi-byte sequence; plain ASCII text needs no search.
+    if (static_cast<unsigned char>(text.front()) < 0x80)
+        return 0;
     for (std::string_view space : kUnicodeSpaces) {
         if (text.starts_with(space))
             return space.size();
@@ -41,6 +44,8 @@ std::size_t trailingSpace(std::string_view text) {
         return 0;
     if (isAsciiSpace(text.back()))
         return 1;
+    if (static_cast<unsigned char>(text.back()) < 0x80)
+        return 0;
     for (std::string_view space : kUnicodeSpaces) {
         if (text.ends_with(space))
             return space.size();

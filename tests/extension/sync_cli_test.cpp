@@ -152,7 +152,7 @@ TEST_F(SyncCliTest, BadRequestsAreRefused) {
     EXPECT_EQ(unknown.out, "");
     EXPECT_EQ(std::count(unknown.err.begin(), unknown.err.end(), '\n'), 1) << unknown.err;
     EXPECT_EQ(run({"catalogue", "main", "extra"}).status, 2);
-    EXPECT_EQ(run({"menu"}).status, 2);
+    EXPECT_EQ(run({"popup"}).status, 2);
     EXPECT_EQ(run({"--version"}).out, "trackfolio-sync 3.0.0\n");
 }
 

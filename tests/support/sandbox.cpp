@@ -9,6 +9,7 @@
 #include "model/json_value.h"
 #include "model/menu_manager.h"
 #include "model/product.h"
+#include "model/url_cache.h"
 
 namespace tf {
 
@@ -72,11 +73,13 @@ void SandboxTest::SetUp() {
     }
     setRunningDeliverable(Deliverable::Extension);
     RCMenuManager::sharedInstance().reloadFromEnvironment();
+    RCURLCache::sharedInstance().reload();
 }
 
 void SandboxTest::TearDown() {
     setWritableCheck(nullptr);
     setFolderLister(nullptr);
+    setReadableCheck(nullptr);
     RCMenuManager::sharedInstance().setApplicationLauncher(nullptr);
 }
 
