@@ -58,6 +58,8 @@ class FinderSync {
     void setSelectedItemURLs(std::vector<std::string> paths);
     void setTargetURL(std::string path);
     const std::string& targetURL() const { return targetURL_; }
+    // The items exactly as the file manager gave them (hiding works on these).
+    const std::vector<std::string>& selectedItemURLs() const { return selectedItemURLs_; }
 
     // Builds the menu for a request and keeps its snapshot for dispatch.
     const MenuList& menuForMenuKind(MenuKind kind);

@@ -1,5 +1,6 @@
 #include "extension/headless_session.h"
 
+#include "extension/builtin_commands.h"
 #include "model/queues.h"
 
 namespace tf {
@@ -20,6 +21,7 @@ HeadlessSession::HeadlessSession(AnswerScript answers, Transcript& transcript, b
     ports.processes = &processes_;
     ports.clock = &clock_;
     sync_ = std::make_unique<FinderSync>(ports);
+    registerBuiltinCommands(sync_->commands());
 }
 
 HeadlessSession::~HeadlessSession() = default;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 
+#include "extension/command_cli.h"
 #include "extension/headless_session.h"
 #include "extension/menu_tree.h"
 #include "model/json_value.h"
@@ -264,6 +265,12 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (args[0] == "catalogue") {
         return catalogueCommand(args, out, err);
+    }
+    if (args[0] == "alert") {
+        return runAlertCommand(args, out, err);
+    }
+    if (args[0] == "hash") {
+        return runHashCommand(args, out, err);
     }
     if (args[0] == "menu") {
         return menuCommand(args, out, err);

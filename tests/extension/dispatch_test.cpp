@@ -37,13 +37,14 @@ TEST_F(Dispatch, APlainEntryRunsItsCommandAndIsCounted) {
 }
 
 TEST_F(Dispatch, ACommandNotBuiltYetSaysSoAndStillCounts) {
-    setMainList({{{"key", "Delete"}}});
+    setMainList({{{"key", "Extract Icon"}}});
+    sync().commands().set(CommandId::ExtractIcon, nullptr);
     menuFor(MenuKind::Items, {files().write("a.txt").string()});
     ASSERT_TRUE(click(1));
     const std::vector<nlohmann::json> alerts = transcriptOf("alert");
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0]["message"], localized("Not Available"));
-    EXPECT_NE(alerts[0]["informative"].get<std::string>().find(localized("Delete")),
+    EXPECT_NE(alerts[0]["informative"].get<std::string>().find(localized("Extract Icon")),
               std::string::npos);
     EXPECT_EQ(useCount(), 1);
 }

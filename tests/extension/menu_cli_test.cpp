@@ -66,19 +66,23 @@ TEST_F(MenuCli, KindAndTargetChooseTheMenu) {
 }
 
 TEST_F(MenuCli, RunDispatchesATagAndWritesTheTranscript) {
+    // Extracting icons comes with a later release: it must say so rather than do nothing.
+    ASSERT_TRUE(RCMenuManager::sharedInstance()
+                    .updateMenuKey(kMainListKey, "Extract Icon", "disabled", Value(false))
+                    .ok);
     const std::string file = files().write("a.txt").string();
     const std::string transcript = (files().path() / "t.jsonl").string();
     const CliResult menu = run({"menu", "--json", file});
     const nlohmann::json tree = nlohmann::json::parse(menu.out);
-    std::int64_t copyPathTag = 0;
+    std::int64_t extractTag = 0;
     for (const auto& entry : tree) {
-        if (entry["key"] == "Copy Path") {
-            copyPathTag = entry["tag"];
+        if (entry["key"] == "Extract Icon") {
+            extractTag = entry["tag"];
         }
     }
-    ASSERT_NE(copyPathTag, 0);
+    ASSERT_NE(extractTag, 0);
     const CliResult r =
-        run({"run", "--tag", std::to_string(copyPathTag), "--transcript", transcript, file});
+        run({"run", "--tag", std::to_string(extractTag), "--transcript", transcript, file});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<nlohmann::json> lines = jsonLines(readFile(transcript));
     ASSERT_FALSE(lines.empty());

@@ -1,0 +1,10 @@
+#include "extension/command_cli.h"
+
+namespace tf {
+
+int runAlertCommand(const std::vector<std::string>&, std::ostream&, std::ostream& err) {
+    err << "trackfolio-sync: alert is not available yet\n";
+    return 2;
+}
+
+}  // namespace tf

@@ -1,0 +1,1 @@
+// Tests of the hide lock commands family.

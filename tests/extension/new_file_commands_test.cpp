@@ -1,0 +1,1 @@
+// Tests of the new file commands family.
