@@ -695,6 +695,17 @@ void FinderSync::clean() {
     }
 }
 
+void FinderSync::showSuccess(const std::string& message, std::function<void()> then) {
+    progressShown_ = true;
+    ports_.progress->showSuccess(message, [this, then = std::move(then)] {
+        // The window has closed itself; `clean` must not close it a second time.
+        progressShown_ = false;
+        if (then) {
+            then();
+        }
+    });
+}
+
 void FinderSync::runInBackground(std::function<void()> work, std::function<void()> done) {
     ++outstanding_;
     backQueue().post([this, work = std::move(work), done = std::move(done)]() mutable {

@@ -92,6 +92,9 @@ class FinderSync {
     void endBusy();
     int loadingCount() const { return loadingCount_; }
     void clean();
+    // The progress window's success mark; the window closes itself a second later, then
+    // `then` runs on the main queue.
+    void showSuccess(const std::string& message, std::function<void()> then);
     // Runs work on the background queue, then done on the main queue.
     void runInBackground(std::function<void()> work, std::function<void()> done);
     // Nothing busy and no background work outstanding.

@@ -100,7 +100,7 @@ void deriveMainListFields(RCMenuItem& r, const Dict& d, std::vector<RCMenuItem>&
         r.disabledAuth = true;
     } else if (k == "Execute Script") {
         r.isNeedSelectURL = true;
-        r.formats = {"sh", "scpt"};
+        r.formats = {"sh", "scpt", "py"};
     } else if (k == "New File") {
         r.isNotNeedURL = true;
     } else if (k == "Extract Icon" || k == "AirDrop") {

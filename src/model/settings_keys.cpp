@@ -8,7 +8,7 @@ namespace {
 
 using T = Value::Type;
 
-constexpr std::array<SettingKeyInfo, 25> kKeys{{
+constexpr std::array<SettingKeyInfo, 26> kKeys{{
     {"array right menu", T::Array, true},
     {"array new file", T::Array, true},
     {"array common app", T::Array, true},
@@ -35,6 +35,8 @@ constexpr std::array<SettingKeyInfo, 25> kKeys{{
     // Usage tally of the menu service: commands started in total and per entry key.
     {"use count", T::Integer},
     {"use count by key", T::Dict},
+    // The terminal the second set of terminal entries opens (a program name or path).
+    {"second terminal", T::String},
 }};
 
 }  // namespace

@@ -132,7 +132,7 @@ TEST_F(MenuManagerTest, DerivedFieldsOfTheOtherBuiltInKeys) {
     EXPECT_EQ(items[0].formats.back(), "pdf");
     EXPECT_TRUE(items[1].isNotNeedURL && items[1].disabledAuth);
     EXPECT_TRUE(items[2].isNeedFolder && items[2].isNeedSelectURL);
-    EXPECT_EQ(items[3].formats, (std::vector<std::string>{"sh", "scpt"}));
+    EXPECT_EQ(items[3].formats, (std::vector<std::string>{"sh", "scpt", "py"}));
     EXPECT_EQ(items[4].cutPaths, (std::vector<std::string>{"/a/b"}));
     EXPECT_TRUE(items[5].isNotNeedURL);
     EXPECT_TRUE(items[6].isNeedFolder && items[6].isNeedSelectURL);

@@ -135,11 +135,15 @@ TEST_F(DesktopWorkspaceTest, WithoutXdgOpenNothingOpens) {
     EXPECT_FALSE(workspace.openUrl("https://example.org/"));
 }
 
-TEST_F(DesktopWorkspaceTest, ApplicationsAndServicesAreNotAvailableYet) {
+TEST_F(DesktopWorkspaceTest, UnknownApplicationsAndServicesStartNothing) {
+    const ScopedEnv dataDirs("XDG_DATA_DIRS", files().mkdir("no data").string());
+    const ScopedEnv path("PATH", files().mkdir("empty").string());
+    const ScopedEnv terminal("TERMINAL", std::nullopt);
     FakeRunner runner;
     DesktopWorkspace workspace(runner);
     EXPECT_FALSE(workspace.launchApplication("org.example.Editor.desktop", {"/a"}));
     EXPECT_FALSE(workspace.runService("New Terminal at Folder", {"/a"}));
+    EXPECT_FALSE(workspace.runService("Unknown Service", {"/a"}));
     EXPECT_TRUE(runner.spawned.empty());
 }
 

@@ -1,0 +1,465 @@
+#include "platform/desktop_entries.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <system_error>
+
+#include "platform/process_runner.h"
+#include "util/path_text.h"
+#include "util/text.h"
+
+namespace tf {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kGroup = "[Desktop Entry]";
+constexpr std::string_view kSuffix = ".desktop";
+
+std::string trimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+// The escapes of string values: \s \n \t \r \\. Any other backslash stays, so the quoting
+// rules of Exec still see it.
+std::string unescapeValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c != '\\' || i + 1 == value.size()) {
+            out += c;
+            continue;
+        }
+        const char next = value[++i];
+        switch (next) {
+            case 's':
+                out += ' ';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            default:
+                out += '\\';
+                out += next;
+        }
+    }
+    return out;
+}
+
+bool readBoolean(std::string_view value) {
+    return value == "true" || value == "1";
+}
+
+bool programInstalled(const std::string& program) {
+    return findProgram(program).has_value();
+}
+
+std::string absolutePath(const std::string& path) {
+    if (path.empty() || path.front() == '/') {
+        return path;
+    }
+    std::error_code ec;
+    const auto absolute = fs::absolute(path, ec);
+    return ec ? path : absolute.string();
+}
+
+std::string asciiLower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return out;
+}
+
+// Entries of one applications folder, sorted by id so the choice among equal names does not
+// depend on the order the file system lists them.
+std::vector<DesktopEntry> entriesIn(const fs::path& folder) {
+    std::vector<DesktopEntry> found;
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        return found;
+    }
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const fs::path& file = it->path();
+        const std::string name = file.filename().string();
+        if (!endsWith(name, kSuffix) || !it->is_regular_file(ec)) {
+            continue;
+        }
+        auto entry = readDesktopEntry(file);
+        if (!entry) {
+            continue;
+        }
+        std::string id = file.lexically_relative(folder).string();
+        std::replace(id.begin(), id.end(), '/', '-');
+        entry->id = std::move(id);
+        found.push_back(std::move(*entry));
+    }
+    std::sort(found.begin(), found.end(),
+              [](const DesktopEntry& a, const DesktopEntry& b) { return a.id < b.id; });
+    return found;
+}
+
+// One word of an Exec line with its field codes expanded.
+struct Expansion {
+    const DesktopEntry& entry;
+    // The paths of this instance, already absolute.
+    const std::vector<std::string>& paths;
+};
+
+void appendExpanded(const std::string& word, const Expansion& with,
+                    std::vector<std::string>& argv) {
+    // A field code standing alone may give no argument or several.
+    if (word == "%f" || word == "%F") {
+        argv.insert(argv.end(), with.paths.begin(), with.paths.end());
+        return;
+    }
+    if (word == "%u" || word == "%U") {
+        for (const auto& path : with.paths) {
+            argv.push_back(fileUri(path));
+        }
+        return;
+    }
+    if (word == "%i") {
+        if (!with.entry.icon.empty()) {
+            argv.push_back("--icon");
+            argv.push_back(with.entry.icon);
+        }
+        return;
+    }
+    std::string out;
+    bool onlyCodes = true;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (word[i] != '%' || i + 1 == word.size()) {
+            out += word[i];
+            onlyCodes = false;
+            continue;
+        }
+        const char code = word[++i];
+        switch (code) {
+            case '%':
+                out += '%';
+                onlyCodes = false;
+                break;
+            case 'f':
+            case 'F':
+                if (!with.paths.empty()) {
+                    out += with.paths.front();
+                }
+                break;
+            case 'u':
+            case 'U':
+                if (!with.paths.empty()) {
+                    out += fileUri(with.paths.front());
+                }
+                break;
+            case 'c':
+                out += with.entry.name;
+                break;
+            case 'k':
+                out += with.entry.file;
+                break;
+            default:
+                // %i inside a word, the deprecated codes and unknown ones give nothing.
+                break;
+        }
+    }
+    if (!out.empty() || !onlyCodes) {
+        argv.push_back(std::move(out));
+    }
+}
+
+bool containsCode(const std::vector<std::string>& words, std::string_view codes) {
+    for (const auto& word : words) {
+        for (std::size_t i = 0; i + 1 < word.size(); ++i) {
+            if (word[i] != '%') {
+                continue;
+            }
+            if (codes.find(word[i + 1]) != std::string_view::npos) {
+                return true;
+            }
+            ++i;  // "%%" is no code; skip its second sign
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<DesktopEntry> readDesktopEntry(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    DesktopEntry entry;
+    entry.file = file.string();
+    bool inGroup = false;
+    bool seenGroup = false;
+    for (std::string line; std::getline(in, line);) {
+        const std::string text = trimBlanks(line);
+        if (text.empty() || text.front() == '#') {
+            continue;
+        }
+        if (text.front() == '[') {
+            if (inGroup) {
+                break;
+            }
+            inGroup = text == kGroup;
+            seenGroup = seenGroup || inGroup;
+            continue;
+        }
+        if (!inGroup) {
+            continue;
+        }
+        const auto equals = text.find('=');
+        if (equals == std::string::npos) {
+            continue;
+        }
+        const std::string key = trimBlanks(std::string_view(text).substr(0, equals));
+        const std::string value =
+            unescapeValue(trimBlanks(std::string_view(text).substr(equals + 1)));
+        if (key == "Type") {
+            entry.type = value;
+        } else if (key == "Name") {
+            entry.name = value;
+        } else if (key == "Exec") {
+            entry.exec = value;
+        } else if (key == "TryExec") {
+            entry.tryExec = value;
+        } else if (key == "Icon") {
+            entry.icon = value;
+        } else if (key == "Path") {
+            entry.workingDirectory = value;
+        } else if (key == "Terminal") {
+            entry.terminal = readBoolean(value);
+        } else if (key == "Hidden") {
+            entry.hidden = readBoolean(value);
+        }
+    }
+    if (!seenGroup) {
+        return std::nullopt;
+    }
+    return entry;
+}
+
+std::vector<fs::path> applicationFolders() {
+    std::vector<fs::path> folders;
+    const auto add = [&](const std::string& base) {
+        // Relative entries are invalid in these variables and would depend on our folder.
+        if (base.empty() || base.front() != '/') {
+            return;
+        }
+        const fs::path folder = fs::path(standardizePath(base)) / "applications";
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+            folders.push_back(folder);
+        }
+    };
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome != nullptr && dataHome[0] == '/') {
+        add(dataHome);
+    } else if (const std::string home = homeFolder(); !home.empty()) {
+        add(home + "/.local/share");
+    }
+    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+    const std::string dirs =
+        dataDirs != nullptr && dataDirs[0] != '\0' ? dataDirs : "/usr/local/share:/usr/share";
+    for (const auto& dir : split(dirs, ':')) {
+        add(dir);
+    }
+    return folders;
+}
+
+std::vector<DesktopEntry> installedDesktopEntries() {
+    std::vector<DesktopEntry> entries;
+    std::set<std::string> seen;
+    for (const auto& folder : applicationFolders()) {
+        for (auto& entry : entriesIn(folder)) {
+            if (seen.insert(entry.id).second) {
+                entries.push_back(std::move(entry));
+            }
+        }
+    }
+    return entries;
+}
+
+bool isLaunchable(const DesktopEntry& entry) {
+    if (entry.hidden || entry.type != "Application" || entry.exec.empty()) {
+        return false;
+    }
+    const auto words = splitExecLine(entry.exec);
+    if (!words || words->empty()) {
+        return false;
+    }
+    return entry.tryExec.empty() || programInstalled(entry.tryExec);
+}
+
+std::optional<DesktopEntry> findDesktopEntry(std::string_view application) {
+    if (application.empty()) {
+        return std::nullopt;
+    }
+    const std::string given(application);
+    if (given.find('/') != std::string::npos) {
+        auto entry = readDesktopEntry(absolutePath(given));
+        if (entry && isLaunchable(*entry)) {
+            return entry;
+        }
+        return std::nullopt;
+    }
+
+    const std::vector<DesktopEntry> entries = installedDesktopEntries();
+    const std::string id = endsWith(given, kSuffix) ? given : given + std::string(kSuffix);
+    for (const auto& entry : entries) {
+        if (entry.id == id) {
+            if (isLaunchable(entry)) {
+                return entry;
+            }
+            break;
+        }
+    }
+    for (const auto& entry : entries) {
+        if (entry.name == given && isLaunchable(entry)) {
+            return entry;
+        }
+    }
+    const std::string lower = asciiLower(given);
+    for (const auto& entry : entries) {
+        if (asciiLower(entry.name) == lower && isLaunchable(entry)) {
+            return entry;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> splitExecLine(std::string_view exec) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        const char c = exec[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord) {
+                words.push_back(std::move(word));
+                word.clear();
+                inWord = false;
+            }
+            continue;
+        }
+        inWord = true;
+        if (c == '"') {
+            bool closed = false;
+            for (++i; i < exec.size(); ++i) {
+                const char q = exec[i];
+                if (q == '"') {
+                    closed = true;
+                    break;
+                }
+                if (q == '\\' && i + 1 < exec.size()) {
+                    const char next = exec[i + 1];
+                    if (next == '"' || next == '`' || next == '$' || next == '\\') {
+                        word += next;
+                        ++i;
+                        continue;
+                    }
+                }
+                word += q;
+            }
+            if (!closed) {
+                return std::nullopt;
+            }
+        } else if (c == '\'') {
+            const auto end = exec.find('\'', i + 1);
+            if (end == std::string_view::npos) {
+                return std::nullopt;
+            }
+            word.append(exec.substr(i + 1, end - i - 1));
+            i = end;
+        } else if (c == '\\' && i + 1 < exec.size()) {
+            word += exec[++i];
+        } else {
+            word += c;
+        }
+    }
+    if (inWord) {
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+std::vector<std::vector<std::string>> expandExec(const DesktopEntry& entry,
+                                                 const std::vector<std::string>& paths) {
+    auto words = splitExecLine(entry.exec);
+    if (!words || words->empty()) {
+        return {};
+    }
+    std::vector<std::string> absolute;
+    for (const auto& path : paths) {
+        if (!path.empty()) {
+            absolute.push_back(absolutePath(path));
+        }
+    }
+    const bool takesList = containsCode(*words, "FU");
+    const bool takesOne = containsCode(*words, "fu");
+    if (!takesList && !takesOne && !absolute.empty()) {
+        // An entry that names no file code still gets the files, one per instance.
+        words->push_back("%f");
+    }
+
+    std::vector<std::vector<std::string>> commands;
+    const auto build = [&](const std::vector<std::string>& instancePaths) {
+        const Expansion with{entry, instancePaths};
+        std::vector<std::string> argv;
+        for (const auto& word : *words) {
+            appendExpanded(word, with, argv);
+        }
+        if (!argv.empty() && !argv.front().empty()) {
+            commands.push_back(std::move(argv));
+        }
+    };
+    if (takesList || absolute.size() <= 1) {
+        build(absolute);
+    } else {
+        for (const auto& path : absolute) {
+            build({path});
+        }
+    }
+    return commands;
+}
+
+std::string fileUri(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const std::string absolute = absolutePath(std::string(path));
+    std::string uri = "file://";
+    for (const char c : absolute) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' ||
+                                c == '~' || c == '/';
+        if (unreserved) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0x0f];
+        }
+    }
+    return uri;
+}
+
+}  // namespace tf
