@@ -33,6 +33,7 @@ test-asan: deps
 	      -DTRACKFOLIO_BENCH=OFF
 	cmake --build $(BUILD_ASAN) -j $(JOBS) --target engine-tests
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:fast_unwind_on_malloc=0 \
 	    ctest --output-on-failure -j $(JOBS)
 
 check-format: $(BUILD)/build.ninja

@@ -26,22 +26,40 @@ namespace {
 enum class Kind { MD5, SHA1, SHA256, SHA512, CRC32 };
 
 // Fetched once: an implicit fetch on every initialisation costs a provider lookup per file.
-const EVP_MD* method(Kind kind) {
-    static const std::array<const EVP_MD*, 4> methods = [] {
+// The fetched methods are released by a static destructor, which runs before the library's
+// own exit cleanup because the first fetch registers that cleanup earlier.
+class Methods {
+public:
+    Methods() {
         const std::array<std::pair<const char*, const EVP_MD* (*)()>, 4> known = {{
             {"MD5", &EVP_md5},
             {"SHA1", &EVP_sha1},
             {"SHA256", &EVP_sha256},
             {"SHA512", &EVP_sha512},
         }};
-        std::array<const EVP_MD*, 4> fetched{};
         for (std::size_t i = 0; i < known.size(); ++i) {
-            const EVP_MD* md = EVP_MD_fetch(nullptr, known[i].first, nullptr);
-            fetched[i] = md ? md : known[i].second();
+            fetched_[i] = EVP_MD_fetch(nullptr, known[i].first, nullptr);
+            methods_[i] = fetched_[i] ? fetched_[i] : known[i].second();
         }
-        return fetched;
-    }();
-    return methods[static_cast<std::size_t>(kind)];
+    }
+    ~Methods() {
+        for (EVP_MD* md : fetched_) {
+            EVP_MD_free(md);
+        }
+    }
+    Methods(const Methods&) = delete;
+    Methods& operator=(const Methods&) = delete;
+
+    const EVP_MD* operator[](Kind kind) const { return methods_[static_cast<std::size_t>(kind)]; }
+
+private:
+    std::array<EVP_MD*, 4> fetched_{};
+    std::array<const EVP_MD*, 4> methods_{};
+};
+
+const EVP_MD* method(Kind kind) {
+    static const Methods methods;
+    return methods[kind];
 }
 
 struct ContextFree {
