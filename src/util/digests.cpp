@@ -29,7 +29,7 @@ enum class Kind { MD5, SHA1, SHA256, SHA512, CRC32 };
 // The fetched methods are released by a static destructor, which runs before the library's
 // own exit cleanup because the first fetch registers that cleanup earlier.
 class Methods {
-public:
+  public:
     Methods() {
         const std::array<std::pair<const char*, const EVP_MD* (*)()>, 4> known = {{
             {"MD5", &EVP_md5},
@@ -52,7 +52,7 @@ public:
 
     const EVP_MD* operator[](Kind kind) const { return methods_[static_cast<std::size_t>(kind)]; }
 
-private:
+  private:
     std::array<EVP_MD*, 4> fetched_{};
     std::array<const EVP_MD*, 4> methods_{};
 };
