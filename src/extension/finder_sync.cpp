@@ -346,7 +346,7 @@ const MenuList& FinderSync::menuForMenuKind(MenuKind kind) {
 
     RCMenuManager& manager = RCMenuManager::sharedInstance();
     rightMenuArray_ = manager.menuItemArray();
-    ++menuId_;
+    menuId_ = ++lastMenuId_;
     childFolderListings_.clear();
 
     SettingsStore& settings = manager.sharedDefaults();
@@ -424,21 +424,66 @@ const MenuList& FinderSync::menuForMenuKind(MenuKind kind) {
         }
         menu_ = std::move(mainMenu);
     }
+    keepSnapshot(kind);
     return menu_;
+}
+
+void FinderSync::keepSnapshot(MenuKind kind) {
+    Snapshot& kept = keptSnapshots_[kind];
+    kept.id = menuId_;
+    kept.selectedItemURLs = selectedItemURLs_;
+    kept.targetURL = targetURL_;
+    kept.selectURLs = selectURLs_;
+    kept.isSelectURL = isSelectURL_;
+    kept.rightMenuArray = *rightMenuArray_;
+    kept.menu = menu_;
+    kept.menuHasFoldEntry = menuHasFoldEntry_;
+}
+
+bool FinderSync::restoreSnapshot(std::uint64_t id) {
+    if (id == 0) {
+        return false;
+    }
+    if (id == menuId()) {
+        return true;
+    }
+    for (auto it = keptSnapshots_.begin(); it != keptSnapshots_.end(); ++it) {
+        if (it->second.id != id) {
+            continue;
+        }
+        // The snapshot of the latest menu of the current kind stays kept under its kind.
+        Snapshot& kept = it->second;
+        selectedItemURLs_ = kept.selectedItemURLs;
+        targetURL_ = kept.targetURL;
+        selectURLs_ = kept.selectURLs;
+        isSelectURL_ = kept.isSelectURL;
+        rightMenuArray_ = kept.rightMenuArray;
+        menu_ = kept.menu;
+        menuHasFoldEntry_ = kept.menuHasFoldEntry;
+        menuId_ = id;
+        return true;
+    }
+    return false;
+}
+
+void FinderSync::consumeSnapshot() {
+    // One click per menu: neither the current state nor the kept copy answers it again.
+    std::erase_if(keptSnapshots_, [this](const auto& kept) { return kept.second.id == menuId_; });
+    rightMenuArray_.reset();
 }
 
 // ---- Dispatch ---------------------------------------------------------------------------
 
 bool FinderSync::activate(std::uint64_t id, std::int64_t tag) {
-    if (id == 0 || id != menuId()) {
-        logWarning("menu " + std::to_string(id) + " is not the current menu; nothing runs");
+    if (!restoreSnapshot(id)) {
+        logWarning("menu " + std::to_string(id) + " is not a current menu; nothing runs");
         return false;
     }
     if (tag == 0) {
         if (!menuHasFoldEntry_) {
             return false;
         }
-        rightMenuArray_.reset();
+        consumeSnapshot();
         goSet();
         return true;
     }
@@ -458,7 +503,7 @@ bool FinderSync::onMenuItemAction(std::int64_t tag) {
     groups.erase(groups.begin());
     const RCMenuItem entry = (*rightMenuArray_)[static_cast<std::size_t>(top - 1)];
     // The snapshot belongs to this one click; commands hold copies of what they need.
-    rightMenuArray_.reset();
+    consumeSnapshot();
 
     if (entry.disabledAuth || selection.empty()) {
         readyStart(entry, std::move(groups));

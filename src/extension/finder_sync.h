@@ -74,8 +74,9 @@ class FinderSync {
     const std::optional<std::vector<RCMenuItem>>& rightMenuArray() const { return rightMenuArray_; }
 
     // A click in the menu with this id. Refused (false, nothing runs) when the id is not the
-    // current snapshot's or the tag is not one of its entries. Tag 0 is the fold entry's
-    // settings action.
+    // latest snapshot of its kind or the tag is not one of its entries. Tag 0 is the fold
+    // entry's settings action. The latest menu of each kind stays clickable because a file
+    // manager may ask for the item and the background menus together and show either.
     bool activate(std::uint64_t menuId, std::int64_t tag);
     // A click on an entry of the current menu; false when the tag is not in it.
     bool onMenuItemAction(std::int64_t tag);
@@ -132,6 +133,22 @@ class FinderSync {
     std::map<std::string, std::vector<RCMenuItem>> childFolderListings_;
     bool menuHasFoldEntry_ = false;
     std::uint64_t menuId_ = 0;
+    std::uint64_t lastMenuId_ = 0;
+    // Everything a click on an earlier menu needs, for the latest menu of each other kind.
+    struct Snapshot {
+        std::uint64_t id = 0;
+        std::vector<std::string> selectedItemURLs;
+        std::string targetURL;
+        std::optional<std::vector<std::string>> selectURLs;
+        bool isSelectURL = false;
+        std::vector<RCMenuItem> rightMenuArray;
+        MenuList menu;
+        bool menuHasFoldEntry = false;
+    };
+    std::map<MenuKind, Snapshot> keptSnapshots_;
+    void keepSnapshot(MenuKind kind);
+    bool restoreSnapshot(std::uint64_t id);
+    void consumeSnapshot();
     int loadingCount_ = 0;
     bool progressShown_ = false;
     std::atomic<int> outstanding_{0};

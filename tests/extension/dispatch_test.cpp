@@ -96,6 +96,39 @@ TEST_F(Dispatch, StaleOrUnknownTagsRunNothing) {
     EXPECT_EQ(useCount(), 1);
 }
 
+TEST_F(Dispatch, TheLatestMenuOfEachKindStaysClickableWithItsOwnSelection) {
+    setMainList({{{"key", "Copy Path"}}});
+    record(CommandId::CopyPath);
+    const std::string folder = files().mkdir("shown").string();
+    const std::string file = files().write("shown/a.txt").string();
+
+    // Asked together, as a file manager does on every selection change.
+    menuFor(MenuKind::Items, {file}, folder);
+    const std::uint64_t items = sync().menuId();
+    menuFor(MenuKind::Container, {}, folder);
+    const std::uint64_t background = sync().menuId();
+    ASSERT_NE(items, background);
+
+    ASSERT_TRUE(sync().activate(items, 1));
+    ASSERT_EQ(calls_.size(), 1u);
+    EXPECT_EQ(sync().selectURLs(), std::vector<std::string>{file});
+    EXPECT_FALSE(sync().activate(items, 1));  // one click per menu
+
+    ASSERT_TRUE(sync().activate(background, 1));
+    ASSERT_EQ(calls_.size(), 2u);
+    EXPECT_EQ(sync().selectURLs(), std::vector<std::string>{folder});
+    EXPECT_FALSE(sync().isSelectURL());
+
+    // A newer menu of the same kind retires the older one; ids are never reused.
+    menuFor(MenuKind::Items, {file}, folder);
+    const std::uint64_t first = sync().menuId();
+    menuFor(MenuKind::Items, {file}, folder);
+    EXPECT_GT(sync().menuId(), first);
+    EXPECT_FALSE(sync().activate(first, 1));
+    EXPECT_FALSE(sync().activate(items, 1));
+    EXPECT_EQ(calls_.size(), 2u);
+}
+
 TEST_F(Dispatch, ClickingASubmenuHeadRunsNothing) {
     setMainList({{{"key", "New File"}}});
     record(CommandId::CreateFile);
