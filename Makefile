@@ -30,7 +30,7 @@ test: build check-format
 # The engine's tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DTRACKFOLIO_WERROR=ON -DTRACKFOLIO_SANITIZE=ON \
-	      -DTRACKFOLIO_BENCH=OFF
+	      -DTRACKFOLIO_BENCH=OFF -DTRACKFOLIO_SERVICE=OFF -DTRACKFOLIO_PLUGINS=OFF
 	cmake --build $(BUILD_ASAN) -j $(JOBS) --target engine-tests
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:fast_unwind_on_malloc=0 \
