@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 #include <streambuf>
+#include <utility>
 
 #include "extension/command_cli.h"
 #include "platform/headless.h"
@@ -144,12 +145,25 @@ std::string fromEnvironment(const char* name) {
     return value != nullptr ? std::string(value) : std::string();
 }
 
+WindowedAlert& windowedAlert() {
+    static WindowedAlert show;
+    return show;
+}
+
+bool hasDisplay() {
+    return !fromEnvironment("DISPLAY").empty() || !fromEnvironment("WAYLAND_DISPLAY").empty();
+}
+
 int fail(std::ostream& err, const std::string& message) {
     err << "trackfolio-sync: alert: " << oneLine(message, 400) << "\n";
     return kBadUsage;
 }
 
 }  // namespace
+
+void setWindowedAlert(WindowedAlert show) {
+    windowedAlert() = std::move(show);
+}
 
 int runAlertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string error;
@@ -193,8 +207,13 @@ int runAlertCommand(const std::vector<std::string>& args, std::ostream& out, std
         options->buttons.empty() ? std::vector<std::string>{localized("OK")} : options->buttons;
     request.style = AlertStyle::Informational;
 
-    HeadlessUi ui(std::move(answers), transcript);
-    const int chosen = ui.runAlert(request);
+    int chosen = -1;
+    if (answersPath.empty() && windowedAlert() && hasDisplay()) {
+        chosen = windowedAlert()(request);
+    } else {
+        HeadlessUi ui(std::move(answers), transcript);
+        chosen = ui.runAlert(request);
+    }
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= request.buttons.size()) {
         return kDismissed;
     }

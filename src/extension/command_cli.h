@@ -1,11 +1,20 @@
 // Command-line commands of trackfolio-sync that belong to a command family.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "platform/user_interface.h"
+
 namespace tf {
+
+// Shows an alert in a real window and returns the chosen button's index (-1 when dismissed).
+// Only a build with windows installs one; `alert` then uses it when there is a display and
+// no scripted answers.
+using WindowedAlert = std::function<int(const AlertRequest&)>;
+void setWindowedAlert(WindowedAlert show);
 
 // `trackfolio-sync alert ...`: args[0] is "alert".
 int runAlertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -490,6 +490,30 @@ bool FinderSync::activate(std::uint64_t id, std::int64_t tag) {
     return onMenuItemAction(tag);
 }
 
+bool FinderSync::canActivate(std::uint64_t id, std::int64_t tag) const {
+    if (id == 0) {
+        return false;
+    }
+    const MenuList* menu = nullptr;
+    bool hasFoldEntry = false;
+    if (id == menuId()) {
+        menu = &menu_;
+        hasFoldEntry = menuHasFoldEntry_;
+    } else {
+        for (const auto& [kind, kept] : keptSnapshots_) {
+            if (kept.id == id) {
+                menu = &kept.menu;
+                hasFoldEntry = kept.menuHasFoldEntry;
+                break;
+            }
+        }
+    }
+    if (!menu) {
+        return false;
+    }
+    return tag == 0 ? hasFoldEntry : menuHasTag(*menu, tag);
+}
+
 bool FinderSync::onMenuItemAction(std::int64_t tag) {
     // Only tags of the menu just built decode against this snapshot; anything else (an old
     // menu, a hand-made tag) would run some other entry's command.

@@ -78,6 +78,9 @@ class FinderSync {
     // entry's settings action. The latest menu of each kind stays clickable because a file
     // manager may ask for the item and the background menus together and show either.
     bool activate(std::uint64_t menuId, std::int64_t tag);
+    // Whether activate() would accept this click, without running anything: lets the menu
+    // service answer a click before the command runs.
+    bool canActivate(std::uint64_t menuId, std::int64_t tag) const;
     // A click on an entry of the current menu; false when the tag is not in it.
     bool onMenuItemAction(std::int64_t tag);
     // The command switch for a top-level entry and the remaining tag groups.

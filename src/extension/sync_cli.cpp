@@ -27,6 +27,7 @@ const char* const kUsage =
     "                            [--json] [PATH...]\n"
     "       trackfolio-sync run --tag N [--kind KIND] [--target DIR] [--answers FILE]\n"
     "                           [--transcript FILE] [PATH...]\n"
+    "       trackfolio-sync serve\n"
     "       trackfolio-sync --version\n";
 
 // Every refusal is one line, whatever the input held.

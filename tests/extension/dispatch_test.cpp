@@ -129,6 +129,47 @@ TEST_F(Dispatch, TheLatestMenuOfEachKindStaysClickableWithItsOwnSelection) {
     EXPECT_EQ(calls_.size(), 2u);
 }
 
+TEST_F(Dispatch, CanActivateAnswersAsActivateWouldWithoutRunningAnything) {
+    setMainList({{{"key", "Copy Path"}}});
+    record(CommandId::CopyPath);
+    const std::string folder = files().mkdir("shown").string();
+    const std::string file = files().write("shown/a.txt").string();
+
+    EXPECT_FALSE(sync().canActivate(0, 1));
+    menuFor(MenuKind::Items, {file}, folder);
+    const std::uint64_t items = sync().menuId();
+    menuFor(MenuKind::Container, {}, folder);
+    const std::uint64_t background = sync().menuId();
+
+    // Both the current menu and the kept one of the other kind answer, as often as asked.
+    EXPECT_TRUE(sync().canActivate(background, 1));
+    EXPECT_TRUE(sync().canActivate(items, 1));
+    EXPECT_TRUE(sync().canActivate(items, 1));
+    EXPECT_FALSE(sync().canActivate(items, 2));
+    EXPECT_FALSE(sync().canActivate(items, 0));  // no fold entry
+    EXPECT_FALSE(sync().canActivate(background + 1, 1));
+    EXPECT_TRUE(calls_.empty());
+    EXPECT_EQ(sync().menuId(), background);  // asking restored nothing
+
+    ASSERT_TRUE(sync().activate(items, 1));
+    EXPECT_FALSE(sync().canActivate(items, 1));  // clicked once
+    EXPECT_TRUE(sync().canActivate(background, 1));
+    ASSERT_TRUE(sync().activate(background, 1));
+    EXPECT_FALSE(sync().canActivate(background, 1));
+    EXPECT_EQ(calls_.size(), 2u);
+}
+
+TEST_F(Dispatch, CanActivateAcceptsTheFoldEntryOnlyInAFoldedMenu) {
+    setMainList({{{"key", "Copy Path"}}, {{"key", "New File"}, {"foldUp", true}}});
+    const std::string file = files().write("a.txt").string();
+    const MenuList menu = menuFor(MenuKind::Items, {file});
+    ASSERT_FALSE(menu.empty());
+    ASSERT_EQ(menu[0].key, std::string(kFoldEntryKey));
+    EXPECT_TRUE(sync().canActivate(sync().menuId(), 0));
+    menuFor(MenuKind::Toolbar, {file});  // the toolbar ignores folding
+    EXPECT_FALSE(sync().canActivate(sync().menuId(), 0));
+}
+
 TEST_F(Dispatch, ClickingASubmenuHeadRunsNothing) {
     setMainList({{{"key", "New File"}}});
     record(CommandId::CreateFile);

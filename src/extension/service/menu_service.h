@@ -1,0 +1,60 @@
+// The engine on the session bus: the object behind org.trackfolio.Trackfolio.Extension
+// (docs/menu-protocol.md). Every public slot is a D-Bus method; keep internals out of them.
+#pragma once
+
+#include <QDBusContext>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tf {
+
+class FinderSync;
+
+inline constexpr char kServiceName[] = "org.trackfolio.Trackfolio.extension";
+inline constexpr char kObjectPath[] = "/org/trackfolio/Trackfolio/extension";
+inline constexpr char kInterfaceName[] = "org.trackfolio.Trackfolio.Extension";
+
+// A local path from a file:// URI, with the name's bytes kept exactly; nothing for any other
+// URI (other schemes, remote hosts, relative paths).
+std::optional<std::string> localPathFromUri(const QString& uri);
+
+class MenuService : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.trackfolio.Trackfolio.Extension")
+
+  public:
+    // After Quit, `quit` (which ends the event loop) is called once `isIdle` holds.
+    MenuService(FinderSync& sync, std::function<bool()> isIdle, std::function<void()> quit,
+                QObject* parent = nullptr);
+
+  public Q_SLOTS:
+    quint64 GetMenu(int kind, const QStringList& selection, const QString& target, QString& menu);
+    bool Activate(quint64 menuId, qint64 tag);
+    QStringList WatchedFolders();
+    void Quit();
+
+  Q_SIGNALS:
+    void MenuChanged();
+
+  private:
+    // Runs the accepted clicks in the order they came.
+    void runAccepted();
+    void quitWhenIdle();
+
+    FinderSync& sync_;
+    std::function<bool()> isIdle_;
+    std::function<void()> quit_;
+    std::deque<std::pair<std::uint64_t, std::int64_t>> accepted_;
+    bool quitting_ = false;
+};
+
+}  // namespace tf

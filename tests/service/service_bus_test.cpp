@@ -1,0 +1,282 @@
+#include <QDBusMessage>
+#include <QXmlStreamReader>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "extension/sync_cli.h"
+#include "model/menu_manager.h"
+#include "service_fixture.h"
+
+namespace tf::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Bus = ServiceTest;
+
+// "Method" -> "i as s -> t s" (argument types in, then out) for the methods of one
+// interface in introspection XML; the names of its signals go to `signalNames`.
+std::map<std::string, std::string> methodsOf(const QString& xml, const QString& interfaceName,
+                                             std::vector<std::string>& signalNames) {
+    std::map<std::string, std::pair<std::string, std::string>> args;
+    QXmlStreamReader reader(xml);
+    bool inInterface = false;
+    std::string method;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement()) {
+            const auto element = reader.name();
+            const auto attribute = [&](const char* name) {
+                return reader.attributes().value(QLatin1String(name)).toString().toStdString();
+            };
+            if (element == QLatin1String("interface")) {
+                inInterface = attribute("name") == interfaceName.toStdString();
+            } else if (inInterface && element == QLatin1String("method")) {
+                method = attribute("name");
+                args[method];
+            } else if (inInterface && element == QLatin1String("signal")) {
+                signalNames.push_back(attribute("name"));
+                method.clear();
+            } else if (inInterface && element == QLatin1String("arg") && !method.empty()) {
+                std::string& list =
+                    attribute("direction") == "out" ? args[method].second : args[method].first;
+                list += (list.empty() ? "" : " ") + attribute("type");
+            }
+        } else if (reader.isEndElement() && reader.name() == QLatin1String("method")) {
+            method.clear();
+        }
+    }
+    std::map<std::string, std::string> methods;
+    for (const auto& [name, inOut] : args) {
+        methods[name] = inOut.first + " -> " + inOut.second;
+    }
+    return methods;
+}
+
+nlohmann::json commandLineMenu(const std::vector<std::string>& args) {
+    std::vector<std::string> full{"menu", "--json"};
+    full.insert(full.end(), args.begin(), args.end());
+    const CliResult result = runCli(&runSyncCommand, full);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return nlohmann::json::parse(result.out, nullptr, false);
+}
+
+std::vector<fs::path> untitledFiles(const fs::path& folder) {
+    std::vector<fs::path> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with("Untitled")) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+TEST_F(Bus, IntrospectionMatchesTheProtocol) {
+    startService();
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.trackfolio.Trackfolio.extension"),
+        QStringLiteral("/org/trackfolio/Trackfolio/extension"),
+        QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"));
+    const QDBusMessage reply = bus().call(message);
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    std::vector<std::string> signalNames;
+    const std::map<std::string, std::string> methods =
+        methodsOf(reply.arguments().value(0).toString(),
+                  QStringLiteral("org.trackfolio.Trackfolio.Extension"), signalNames);
+    const std::map<std::string, std::string> expected{
+        {"GetMenu", "i as s -> t s"},
+        {"Activate", "t x -> b"},
+        {"WatchedFolders", " -> as"},
+        {"Quit", " -> "},
+    };
+    EXPECT_EQ(methods, expected);
+    EXPECT_EQ(signalNames, std::vector<std::string>{"MenuChanged"});
+}
+
+TEST_F(Bus, MenusMatchTheCommandLineForAFileAndABackground) {
+    startService();
+    const fs::path folder = files().mkdir("shown folder");
+    const fs::path file = files().write("shown folder/notes été.md", "x");
+
+    const MenuReply items = getMenu(0, {uri(file)}, uri(folder));
+    ASSERT_TRUE(items.ok) << items.error.toStdString();
+    EXPECT_NE(items.menuId, 0u);
+    ASSERT_TRUE(items.menu.is_array());
+    EXPECT_FALSE(items.menu.empty());
+    EXPECT_EQ(items.menu, commandLineMenu({"--target", folder.string(), file.string()}));
+
+    const MenuReply background = getMenu(1, {}, uri(folder));
+    ASSERT_TRUE(background.ok) << background.error.toStdString();
+    EXPECT_NE(background.menuId, 0u);
+    EXPECT_NE(background.menuId, items.menuId);
+    EXPECT_EQ(background.menu,
+              commandLineMenu({"--kind", "container", "--target", folder.string()}));
+    EXPECT_NE(childTag(background.menu, "New File", "txt"), 0);
+
+    const QDBusMessage watched = call(QStringLiteral("WatchedFolders"));
+    ASSERT_EQ(watched.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(watched.signature(), QStringLiteral("as"));
+    EXPECT_TRUE(watched.arguments().value(0).toStringList().contains(QStringLiteral("/")));
+}
+
+TEST_F(Bus, ANewFileIsMadeOnceAndStaleOrUnknownClicksRunNothing) {
+    startService();
+    const fs::path folder = files().mkdir("target");
+    const MenuReply stale = getMenu(1, {}, uri(folder));
+    const MenuReply menu = getMenu(1, {}, uri(folder));
+    ASSERT_TRUE(stale.ok && menu.ok);
+    const std::int64_t txt = childTag(menu.menu, "New File", "txt");
+    ASSERT_NE(txt, 0);
+
+    EXPECT_FALSE(activate(stale.menuId, txt));       // an older menu of the same kind
+    EXPECT_FALSE(activate(menu.menuId, 987654321));  // no such entry
+    EXPECT_FALSE(activate(menu.menuId, 0));          // no fold entry in this menu
+    EXPECT_FALSE(activate(menu.menuId + 100, txt));  // never handed out
+    EXPECT_TRUE(activate(menu.menuId, txt));
+    EXPECT_FALSE(activate(menu.menuId, txt));  // one click per menu, even before it ran
+
+    ASSERT_TRUE(waitFor([&] { return fs::exists(folder / "Untitled.txt"); }));
+    // A round trip after the command ran: had a refused click run, it would show by now.
+    EXPECT_TRUE(getMenu(1, {}, uri(folder)).ok);
+    EXPECT_EQ(untitledFiles(folder), std::vector<fs::path>{folder / "Untitled.txt"});
+    EXPECT_TRUE(transcriptOf("alert").empty());
+}
+
+TEST_F(Bus, ItemAndBackgroundMenusAskedTogetherBothStayClickable) {
+    // The second new file meets the first one's name and the prompt is answered.
+    std::ofstream(answersFile()) << R"({"button": "Keep Both"})"
+                                 << "\n";
+    ::setenv("TRACKFOLIO_ANSWERS", answersFile().c_str(), 1);
+    startService();
+    const fs::path folder = files().mkdir("both");
+    const fs::path file = files().write("both/a.md", "x");
+
+    const MenuReply items = getMenu(0, {uri(file)}, uri(folder));
+    const MenuReply background = getMenu(1, {}, uri(folder));
+    ASSERT_TRUE(items.ok && background.ok);
+    const std::int64_t itemTxt = childTag(items.menu, "New File", "txt");
+    const std::int64_t backgroundTxt = childTag(background.menu, "New File", "txt");
+    ASSERT_NE(itemTxt, 0);
+    ASSERT_NE(backgroundTxt, 0);
+
+    EXPECT_TRUE(activate(background.menuId, backgroundTxt));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(folder / "Untitled.txt"); }));
+    EXPECT_TRUE(activate(items.menuId, itemTxt));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(folder / "Untitled-1.txt"); }));
+    EXPECT_EQ(transcriptOf("alert").size(), 1u);
+    EXPECT_FALSE(activate(items.menuId, itemTxt));
+    EXPECT_FALSE(activate(background.menuId, backgroundTxt));
+}
+
+TEST_F(Bus, AnythingButLocalFilesGetsAnEmptyMenu) {
+    startService();
+    const fs::path folder = files().mkdir("here");
+    const QString local = uri(folder);
+    const std::vector<std::pair<QStringList, QString>> requests{
+        {{QStringLiteral("trash:///a.txt")}, local},
+        {{QStringLiteral("sftp://host/home/a.txt")}, local},
+        {{QStringLiteral("file://elsewhere/home/a.txt")}, local},
+        {{local, QStringLiteral("smb://server/share/a.txt")}, local},
+        {{QStringLiteral("/plain/path")}, local},
+        {{}, QStringLiteral("smb://server/share")},
+        {{}, QString()},
+    };
+    for (const auto& [selection, target] : requests) {
+        for (const int kind : {0, 1}) {
+            const MenuReply reply = getMenu(kind, selection, target);
+            ASSERT_TRUE(reply.ok) << reply.error.toStdString();
+            EXPECT_EQ(reply.menuId, 0u) << selection.join(' ').toStdString();
+            EXPECT_EQ(reply.json, "[]");
+        }
+    }
+    // Local URIs with a host part of "localhost" and odd bytes in names are local files.
+    const MenuReply reply = getMenu(
+        0, {QStringLiteral("file://localhost") + QString::fromStdString(folder.string())}, local);
+    EXPECT_NE(reply.menuId, 0u);
+    const fs::path odd = files().write(std::string("raw\xff name.txt"), "x");
+    const QString oddUri = QStringLiteral("file://") +
+                           QString::fromLatin1(QByteArray(odd.c_str()).toPercentEncoding("/"));
+    const MenuReply oddReply = getMenu(0, {oddUri}, uri(files().path()));
+    EXPECT_NE(oddReply.menuId, 0u);
+    EXPECT_EQ(oddReply.menu, commandLineMenu({odd.string()}));
+}
+
+TEST_F(Bus, AnUnknownKindIsAnErrorAndTheServiceGoesOn) {
+    startService();
+    const fs::path folder = files().mkdir("k");
+    for (const int kind : {-1, 4, 1000}) {
+        const MenuReply reply = getMenu(kind, {}, uri(folder));
+        EXPECT_FALSE(reply.ok);
+        EXPECT_EQ(reply.error, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+    }
+    for (const int kind : {0, 1, 2, 3}) {
+        const fs::path file = files().write("k/f.txt", "x");
+        EXPECT_NE(getMenu(kind, {uri(file)}, uri(folder)).menuId, 0u) << kind;
+    }
+    EXPECT_TRUE(service().running());
+}
+
+TEST_F(Bus, ChangedSettingsAnnounceMenuChanged) {
+    startService();
+    SignalCounter counter;
+    ASSERT_TRUE(bus().connect(QString(), QStringLiteral("/org/trackfolio/Trackfolio/extension"),
+                              QStringLiteral("org.trackfolio.Trackfolio.Extension"),
+                              QStringLiteral("MenuChanged"), &counter, SLOT(receive())));
+    // A round trip so the match rule is in place before the change.
+    ASSERT_TRUE(getMenu(1, {}, uri(files().path())).ok);
+    EXPECT_EQ(counter.count(), 0);
+
+    ChildProcess settings;
+    std::string error;
+    ASSERT_TRUE(settings.start(
+        {TRACKFOLIO_HOST_BINARY, "settings", "set", "fold menu name", "\"More\""}, error))
+        << error;
+    ASSERT_EQ(settings.waitExit(std::chrono::seconds(10)), 0);
+    ASSERT_TRUE(waitFor([&] { return counter.count() > 0; }));
+    // The burst of one write gives one signal.
+    waitFor([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_EQ(counter.count(), 1);
+
+    // Files beside the settings are not the menu.
+    std::ofstream(RCMenuManager::sharedInstance().paths().configFolder / "other.txt") << "x";
+    waitFor([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_EQ(counter.count(), 1);
+}
+
+TEST_F(Bus, OneServicePerSessionAndQuitEndsIt) {
+    startService();
+    ChildProcess second;
+    std::string error;
+    ASSERT_TRUE(second.start({TRACKFOLIO_SYNC_BINARY, "serve"}, error)) << error;
+    EXPECT_EQ(second.waitExit(std::chrono::seconds(10)), 0);
+    EXPECT_TRUE(getMenu(1, {}, uri(files().path())).ok);  // the first one still answers
+
+    const QDBusMessage reply = call(QStringLiteral("Quit"));
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(service().waitExit(std::chrono::seconds(10)), 0);
+    EXPECT_FALSE(serviceOwnsName());
+}
+
+TEST_F(Bus, TheServiceEndsWithItsSession) {
+    startService();
+    privateBus().stop();
+    EXPECT_EQ(service().waitExit(std::chrono::seconds(10)), 0);
+}
+
+TEST_F(Bus, AMenuRequestWithNobodyServingStartsTheService) {
+    ASSERT_FALSE(serviceOwnsName());
+    const fs::path folder = files().mkdir("activated");
+    const MenuReply reply = getMenu(1, {}, uri(folder));
+    ASSERT_TRUE(reply.ok) << reply.error.toStdString();
+    EXPECT_NE(reply.menuId, 0u);
+    EXPECT_TRUE(serviceOwnsName());
+    // Quit, and the next call starts it again.
+    quitService();
+    ASSERT_FALSE(serviceOwnsName());
+    EXPECT_TRUE(getMenu(1, {}, uri(folder)).ok);
+}
+
+}  // namespace
+}  // namespace tf::test
