@@ -429,8 +429,9 @@ const MenuList& FinderSync::menuForMenuKind(MenuKind kind) {
 }
 
 void FinderSync::keepSnapshot(MenuKind kind) {
-    Snapshot& kept = keptSnapshots_[kind];
+    Snapshot kept;
     kept.id = menuId_;
+    kept.kind = kind;
     kept.selectedItemURLs = selectedItemURLs_;
     kept.targetURL = targetURL_;
     kept.selectURLs = selectURLs_;
@@ -438,6 +439,12 @@ void FinderSync::keepSnapshot(MenuKind kind) {
     kept.rightMenuArray = *rightMenuArray_;
     kept.menu = menu_;
     kept.menuHasFoldEntry = menuHasFoldEntry_;
+    keptSnapshots_.push_back(std::move(kept));
+    const auto sameKind = [kind](const Snapshot& s) { return s.kind == kind; };
+    if (static_cast<std::size_t>(std::count_if(keptSnapshots_.begin(), keptSnapshots_.end(),
+                                               sameKind)) > kKeptMenusPerKind) {
+        keptSnapshots_.erase(std::find_if(keptSnapshots_.begin(), keptSnapshots_.end(), sameKind));
+    }
 }
 
 bool FinderSync::restoreSnapshot(std::uint64_t id) {
@@ -447,12 +454,10 @@ bool FinderSync::restoreSnapshot(std::uint64_t id) {
     if (id == menuId()) {
         return true;
     }
-    for (auto it = keptSnapshots_.begin(); it != keptSnapshots_.end(); ++it) {
-        if (it->second.id != id) {
+    for (const Snapshot& kept : keptSnapshots_) {
+        if (kept.id != id) {
             continue;
         }
-        // The snapshot of the latest menu of the current kind stays kept under its kind.
-        Snapshot& kept = it->second;
         selectedItemURLs_ = kept.selectedItemURLs;
         targetURL_ = kept.targetURL;
         selectURLs_ = kept.selectURLs;
@@ -468,7 +473,7 @@ bool FinderSync::restoreSnapshot(std::uint64_t id) {
 
 void FinderSync::consumeSnapshot() {
     // One click per menu: neither the current state nor the kept copy answers it again.
-    std::erase_if(keptSnapshots_, [this](const auto& kept) { return kept.second.id == menuId_; });
+    std::erase_if(keptSnapshots_, [this](const Snapshot& kept) { return kept.id == menuId_; });
     rightMenuArray_.reset();
 }
 
@@ -500,7 +505,7 @@ bool FinderSync::canActivate(std::uint64_t id, std::int64_t tag) const {
         menu = &menu_;
         hasFoldEntry = menuHasFoldEntry_;
     } else {
-        for (const auto& [kind, kept] : keptSnapshots_) {
+        for (const Snapshot& kept : keptSnapshots_) {
             if (kept.id == id) {
                 menu = &kept.menu;
                 hasFoldEntry = kept.menuHasFoldEntry;

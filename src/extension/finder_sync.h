@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -73,10 +74,11 @@ class FinderSync {
     bool isSelectSingleURL() { return isSelectURL_ && selectURLs().size() == 1; }
     const std::optional<std::vector<RCMenuItem>>& rightMenuArray() const { return rightMenuArray_; }
 
-    // A click in the menu with this id. Refused (false, nothing runs) when the id is not the
-    // latest snapshot of its kind or the tag is not one of its entries. Tag 0 is the fold
-    // entry's settings action. The latest menu of each kind stays clickable because a file
-    // manager may ask for the item and the background menus together and show either.
+    // A click in the menu with this id. Refused (false, nothing runs) when the id is not one of
+    // the last few menus of its kind, that menu was clicked already, or the tag is not one of
+    // its entries. Tag 0 is the fold entry's settings action. Earlier menus stay clickable
+    // because a file manager may ask for the item and background menus together, or ask again,
+    // and still show the menu it got first.
     bool activate(std::uint64_t menuId, std::int64_t tag);
     // Whether activate() would accept this click, without running anything: lets the menu
     // service answer a click before the command runs.
@@ -137,9 +139,12 @@ class FinderSync {
     bool menuHasFoldEntry_ = false;
     std::uint64_t menuId_ = 0;
     std::uint64_t lastMenuId_ = 0;
-    // Everything a click on an earlier menu needs, for the latest menu of each other kind.
+    // Everything a click on an earlier menu needs. A file manager may ask again while it still
+    // shows the menu it got before (its own refresh, or a settings change our command made),
+    // so the last few menus of each kind stay clickable, each once and with its own selection.
     struct Snapshot {
         std::uint64_t id = 0;
+        MenuKind kind = MenuKind::Items;
         std::vector<std::string> selectedItemURLs;
         std::string targetURL;
         std::optional<std::vector<std::string>> selectURLs;
@@ -148,7 +153,8 @@ class FinderSync {
         MenuList menu;
         bool menuHasFoldEntry = false;
     };
-    std::map<MenuKind, Snapshot> keptSnapshots_;
+    static constexpr std::size_t kKeptMenusPerKind = 4;
+    std::deque<Snapshot> keptSnapshots_;
     void keepSnapshot(MenuKind kind);
     bool restoreSnapshot(std::uint64_t id);
     void consumeSnapshot();

@@ -88,8 +88,10 @@ TEST_F(Dispatch, StaleOrUnknownTagsRunNothing) {
     EXPECT_FALSE(click(299));  // no such child
     EXPECT_FALSE(click(0));    // no fold entry in this menu
     const std::uint64_t old = sync().menuId();
-    menuFor(MenuKind::Items, {file});
-    EXPECT_FALSE(sync().activate(old, 1));  // a menu that is no longer shown
+    for (int i = 0; i < 4; ++i) {
+        menuFor(MenuKind::Items, {file});
+    }
+    EXPECT_FALSE(sync().activate(old, 1));  // a menu long replaced
     ASSERT_TRUE(click(1));
     EXPECT_FALSE(click(1));  // the snapshot belongs to one click
     EXPECT_EQ(calls_.size(), 1u);
@@ -119,14 +121,34 @@ TEST_F(Dispatch, TheLatestMenuOfEachKindStaysClickableWithItsOwnSelection) {
     EXPECT_EQ(sync().selectURLs(), std::vector<std::string>{folder});
     EXPECT_FALSE(sync().isSelectURL());
 
-    // A newer menu of the same kind retires the older one; ids are never reused.
+    // A file manager asking again while it shows an older menu: that menu still runs, with
+    // the selection it was built for.
+    const std::string other = files().write("shown/b.txt").string();
+    menuFor(MenuKind::Items, {other}, folder);
+    const std::uint64_t shown = sync().menuId();
     menuFor(MenuKind::Items, {file}, folder);
-    const std::uint64_t first = sync().menuId();
+    EXPECT_GT(sync().menuId(), shown);
+    ASSERT_TRUE(sync().activate(shown, 1));
+    EXPECT_EQ(sync().selectURLs(), std::vector<std::string>{other});
+    EXPECT_EQ(calls_.size(), 3u);
+
+    // Only the last few of a kind are kept, and other kinds do not push them out; ids are
+    // never reused.
     menuFor(MenuKind::Items, {file}, folder);
-    EXPECT_GT(sync().menuId(), first);
-    EXPECT_FALSE(sync().activate(first, 1));
+    const std::uint64_t oldest = sync().menuId();
+    std::uint64_t newest = oldest;
+    for (int i = 0; i < 4; ++i) {
+        menuFor(MenuKind::Items, {file}, folder);
+        EXPECT_GT(sync().menuId(), newest);
+        newest = sync().menuId();
+        menuFor(MenuKind::Container, {}, folder);
+    }
+    EXPECT_FALSE(sync().canActivate(oldest, 1));
+    EXPECT_FALSE(sync().activate(oldest, 1));
     EXPECT_FALSE(sync().activate(items, 1));
-    EXPECT_EQ(calls_.size(), 2u);
+    EXPECT_TRUE(sync().canActivate(oldest + 1, 1));
+    EXPECT_TRUE(sync().activate(newest, 1));
+    EXPECT_EQ(calls_.size(), 4u);
 }
 
 TEST_F(Dispatch, CanActivateAnswersAsActivateWouldWithoutRunningAnything) {

@@ -125,12 +125,15 @@ TEST_F(Bus, ANewFileIsMadeOnceAndStaleOrUnknownClicksRunNothing) {
     startService();
     const fs::path folder = files().mkdir("target");
     const MenuReply stale = getMenu(1, {}, uri(folder));
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(getMenu(1, {}, uri(folder)).ok);
+    }
     const MenuReply menu = getMenu(1, {}, uri(folder));
     ASSERT_TRUE(stale.ok && menu.ok);
     const std::int64_t txt = childTag(menu.menu, "New File", "txt");
     ASSERT_NE(txt, 0);
 
-    EXPECT_FALSE(activate(stale.menuId, txt));       // an older menu of the same kind
+    EXPECT_FALSE(activate(stale.menuId, txt));       // a menu long replaced
     EXPECT_FALSE(activate(menu.menuId, 987654321));  // no such entry
     EXPECT_FALSE(activate(menu.menuId, 0));          // no fold entry in this menu
     EXPECT_FALSE(activate(menu.menuId + 100, txt));  // never handed out
