@@ -4,7 +4,7 @@ BUILD      ?= build
 BUILD_ASAN ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan check-format format bench clean
+.PHONY: all deps build install run test test-e2e test-asan check-format format bench clean
 
 all: build
 
@@ -17,15 +17,31 @@ $(BUILD)/build.ninja:
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Until the windows exist, starting Trackfolio means preparing the store and showing the
-# menu catalogue the file-manager menu will be built from.
-run: build
-	$(BUILD)/src/app/trackfolio setup
-	$(BUILD)/src/extension/trackfolio-sync catalogue
+# Installs the programs, the menu service's D-Bus activation file and the plugins of the file
+# managers present (Nautilus and Nemo load only from their fixed system folders).
+install: build
+	cmake --install $(BUILD)
+
+# Says which file managers got the menu and opens one in the home folder; without a display
+# it prints the menu a right-click on README.md would show.
+run: install
+	TRACKFOLIO_BINDIR=$$(cmake -L -N $(BUILD) | sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p')/bin \
+	    ./scripts/run-trackfolio
 
 test: build check-format
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) test-e2e
 	$(MAKE) test-asan
+
+# Real Nautilus, Nemo and Dolphin under Xvfb on a private session bus, each in a throwaway
+# home; screenshots of every menu are kept in $(BUILD)/e2e-artifacts.
+test-e2e: build
+	cmake --install $(BUILD) --component plugins
+	for fm in nautilus nemo dolphin; do \
+	    TRACKFOLIO_BUILD_DIR=$(CURDIR)/$(BUILD) \
+	    TRACKFOLIO_E2E_ARTIFACTS=$(CURDIR)/$(BUILD)/e2e-artifacts/$$fm \
+	    tests/e2e/$$fm.sh || exit 1; \
+	done
 
 # The engine's tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
