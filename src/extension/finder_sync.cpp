@@ -345,7 +345,8 @@ const MenuList& FinderSync::menuForMenuKind(MenuKind kind) {
     }
 
     RCMenuManager& manager = RCMenuManager::sharedInstance();
-    rightMenuArray_ = manager.menuItemArray();
+    auto entriesOwner = std::make_shared<std::vector<RCMenuItem>>(manager.menuItemArray());
+    rightMenuArray_ = entriesOwner;
     menuId_ = ++lastMenuId_;
     childFolderListings_.clear();
 
@@ -370,7 +371,7 @@ const MenuList& FinderSync::menuForMenuKind(MenuKind kind) {
     MenuList mainMenu;
     MenuList foldMenu;
     bool anyFolded = false;
-    std::vector<RCMenuItem>& entries = *rightMenuArray_;
+    std::vector<RCMenuItem>& entries = *entriesOwner;
     // Positions past 99 cannot be encoded in a tag.
     const std::size_t count = std::min(entries.size(), kMaxTagPosition);
     for (std::size_t i = 0; i < count; ++i) {
@@ -416,16 +417,16 @@ const MenuList& FinderSync::menuForMenuKind(MenuKind kind) {
     menuHasFoldEntry_ = foldAll || anyFolded;
     if (foldAll) {
         foldEntry.children = std::move(mainMenu);
-        menu_ = {std::move(foldEntry)};
+        menu_ = std::make_shared<const MenuList>(MenuList{std::move(foldEntry)});
     } else {
         if (anyFolded) {
             foldEntry.children = std::move(foldMenu);
             mainMenu.insert(mainMenu.begin(), std::move(foldEntry));
         }
-        menu_ = std::move(mainMenu);
+        menu_ = std::make_shared<const MenuList>(std::move(mainMenu));
     }
     keepSnapshot(kind);
-    return menu_;
+    return *menu_;
 }
 
 void FinderSync::keepSnapshot(MenuKind kind) {
@@ -436,7 +437,7 @@ void FinderSync::keepSnapshot(MenuKind kind) {
     kept.targetURL = targetURL_;
     kept.selectURLs = selectURLs_;
     kept.isSelectURL = isSelectURL_;
-    kept.rightMenuArray = *rightMenuArray_;
+    kept.rightMenuArray = rightMenuArray_;
     kept.menu = menu_;
     kept.menuHasFoldEntry = menuHasFoldEntry_;
     keptSnapshots_.push_back(std::move(kept));
@@ -502,12 +503,12 @@ bool FinderSync::canActivate(std::uint64_t id, std::int64_t tag) const {
     const MenuList* menu = nullptr;
     bool hasFoldEntry = false;
     if (id == menuId()) {
-        menu = &menu_;
+        menu = menu_.get();
         hasFoldEntry = menuHasFoldEntry_;
     } else {
         for (const Snapshot& kept : keptSnapshots_) {
             if (kept.id == id) {
-                menu = &kept.menu;
+                menu = kept.menu.get();
                 hasFoldEntry = kept.menuHasFoldEntry;
                 break;
             }
@@ -522,7 +523,7 @@ bool FinderSync::canActivate(std::uint64_t id, std::int64_t tag) const {
 bool FinderSync::onMenuItemAction(std::int64_t tag) {
     // Only tags of the menu just built decode against this snapshot; anything else (an old
     // menu, a hand-made tag) would run some other entry's command.
-    if (!rightMenuArray_ || !menuHasTag(menu_, tag)) {
+    if (!rightMenuArray_ || !menu_ || !menuHasTag(*menu_, tag)) {
         logWarning("tag " + std::to_string(tag) + " is not in the current menu; nothing runs");
         return false;
     }

@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,7 +73,6 @@ class FinderSync {
     std::vector<std::string> selectPaths() { return selectURLs(); }
     bool isSelectURL() const { return isSelectURL_; }
     bool isSelectSingleURL() { return isSelectURL_ && selectURLs().size() == 1; }
-    const std::optional<std::vector<RCMenuItem>>& rightMenuArray() const { return rightMenuArray_; }
 
     // A click in the menu with this id. Refused (false, nothing runs) when the id is not one of
     // the last few menus of its kind, that menu was clicked already, or the tag is not one of
@@ -133,8 +133,9 @@ class FinderSync {
     std::string targetURL_;
     std::optional<std::vector<std::string>> selectURLs_;
     bool isSelectURL_ = false;
-    std::optional<std::vector<RCMenuItem>> rightMenuArray_;
-    MenuList menu_;
+    // Shared with the kept snapshots, so keeping a menu copies nothing.
+    std::shared_ptr<const std::vector<RCMenuItem>> rightMenuArray_;
+    std::shared_ptr<const MenuList> menu_;
     std::map<std::string, std::vector<RCMenuItem>> childFolderListings_;
     bool menuHasFoldEntry_ = false;
     std::uint64_t menuId_ = 0;
@@ -149,8 +150,8 @@ class FinderSync {
         std::string targetURL;
         std::optional<std::vector<std::string>> selectURLs;
         bool isSelectURL = false;
-        std::vector<RCMenuItem> rightMenuArray;
-        MenuList menu;
+        std::shared_ptr<const std::vector<RCMenuItem>> rightMenuArray;
+        std::shared_ptr<const MenuList> menu;
         bool menuHasFoldEntry = false;
     };
     static constexpr std::size_t kKeptMenusPerKind = 4;
