@@ -429,17 +429,33 @@ const MenuList& FinderSync::menuForMenuKind(MenuKind kind) {
     return *menu_;
 }
 
+FinderSync::Snapshot FinderSync::currentRequest() const {
+    Snapshot request;
+    request.id = menuId_;
+    request.selectedItemURLs = selectedItemURLs_;
+    request.targetURL = targetURL_;
+    request.selectURLs = selectURLs_;
+    request.isSelectURL = isSelectURL_;
+    request.rightMenuArray = rightMenuArray_;
+    request.menu = menu_;
+    request.menuHasFoldEntry = menuHasFoldEntry_;
+    return request;
+}
+
+void FinderSync::resumeRequest(const Snapshot& request) {
+    selectedItemURLs_ = request.selectedItemURLs;
+    targetURL_ = request.targetURL;
+    selectURLs_ = request.selectURLs;
+    isSelectURL_ = request.isSelectURL;
+    rightMenuArray_ = request.rightMenuArray;
+    menu_ = request.menu;
+    menuHasFoldEntry_ = request.menuHasFoldEntry;
+    menuId_ = request.id;
+}
+
 void FinderSync::keepSnapshot(MenuKind kind) {
-    Snapshot kept;
-    kept.id = menuId_;
+    Snapshot kept = currentRequest();
     kept.kind = kind;
-    kept.selectedItemURLs = selectedItemURLs_;
-    kept.targetURL = targetURL_;
-    kept.selectURLs = selectURLs_;
-    kept.isSelectURL = isSelectURL_;
-    kept.rightMenuArray = rightMenuArray_;
-    kept.menu = menu_;
-    kept.menuHasFoldEntry = menuHasFoldEntry_;
     keptSnapshots_.push_back(std::move(kept));
     const auto sameKind = [kind](const Snapshot& s) { return s.kind == kind; };
     if (static_cast<std::size_t>(std::count_if(keptSnapshots_.begin(), keptSnapshots_.end(),
@@ -456,18 +472,10 @@ bool FinderSync::restoreSnapshot(std::uint64_t id) {
         return true;
     }
     for (const Snapshot& kept : keptSnapshots_) {
-        if (kept.id != id) {
-            continue;
+        if (kept.id == id) {
+            resumeRequest(kept);
+            return true;
         }
-        selectedItemURLs_ = kept.selectedItemURLs;
-        targetURL_ = kept.targetURL;
-        selectURLs_ = kept.selectURLs;
-        isSelectURL_ = kept.isSelectURL;
-        rightMenuArray_ = kept.rightMenuArray;
-        menu_ = kept.menu;
-        menuHasFoldEntry_ = kept.menuHasFoldEntry;
-        menuId_ = id;
-        return true;
     }
     return false;
 }

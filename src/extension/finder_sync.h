@@ -74,6 +74,23 @@ class FinderSync {
     bool isSelectURL() const { return isSelectURL_; }
     bool isSelectSingleURL() { return isSelectURL_ && selectURLs().size() == 1; }
 
+    // The request a click answers: selection, folder shown and menu snapshot. Commands read
+    // it while they run, so a menu asked for while a command waits in a prompt must put it
+    // back (`currentRequest` / `resumeRequest`).
+    struct Snapshot {
+        std::uint64_t id = 0;
+        MenuKind kind = MenuKind::Items;
+        std::vector<std::string> selectedItemURLs;
+        std::string targetURL;
+        std::optional<std::vector<std::string>> selectURLs;
+        bool isSelectURL = false;
+        std::shared_ptr<const std::vector<RCMenuItem>> rightMenuArray;
+        std::shared_ptr<const MenuList> menu;
+        bool menuHasFoldEntry = false;
+    };
+    Snapshot currentRequest() const;
+    void resumeRequest(const Snapshot& request);
+
     // A click in the menu with this id. Refused (false, nothing runs) when the id is not one of
     // the last few menus of its kind, that menu was clicked already, or the tag is not one of
     // its entries. Tag 0 is the fold entry's settings action. Earlier menus stay clickable
@@ -140,20 +157,9 @@ class FinderSync {
     bool menuHasFoldEntry_ = false;
     std::uint64_t menuId_ = 0;
     std::uint64_t lastMenuId_ = 0;
-    // Everything a click on an earlier menu needs. A file manager may ask again while it still
-    // shows the menu it got before (its own refresh, or a settings change our command made),
-    // so the last few menus of each kind stay clickable, each once and with its own selection.
-    struct Snapshot {
-        std::uint64_t id = 0;
-        MenuKind kind = MenuKind::Items;
-        std::vector<std::string> selectedItemURLs;
-        std::string targetURL;
-        std::optional<std::vector<std::string>> selectURLs;
-        bool isSelectURL = false;
-        std::shared_ptr<const std::vector<RCMenuItem>> rightMenuArray;
-        std::shared_ptr<const MenuList> menu;
-        bool menuHasFoldEntry = false;
-    };
+    // A file manager may ask again while it still shows the menu it got before (its own
+    // refresh, or a settings change our command made), so the last few menus of each kind
+    // stay clickable, each once and with its own selection.
     static constexpr std::size_t kKeptMenusPerKind = 4;
     std::deque<Snapshot> keptSnapshots_;
     void keepSnapshot(MenuKind kind);

@@ -1,5 +1,6 @@
 #include <QCoreApplication>
 #include <QThread>
+#include <QUrl>
 
 #include <unistd.h>
 
@@ -11,9 +12,12 @@
 #include <vector>
 
 #include "extension/command_cli.h"
+#include "extension/headless_session.h"
 #include "extension/service/menu_service.h"
 #include "extension/service/qt_main_queue.h"
 #include "extension/service/settings_watcher.h"
+#include "model/default_data.h"
+#include "model/menu_manager.h"
 #include "service_fixture.h"
 
 namespace tf::test {
@@ -222,6 +226,66 @@ TEST_F(AlertCommand, WithADisplayTheProgramHandsTheAlertToTheServiceProgram) {
     ::close(pipeFds[0]);
     EXPECT_EQ(program.waitExit(10s), 0);
     EXPECT_EQ(out, "Later\n");
+}
+
+}  // namespace
+}  // namespace tf::test
+
+namespace tf::test {
+namespace {
+
+class PromptOpen : public SandboxTest {
+  protected:
+    void SetUp() override {
+        SandboxTest::SetUp();
+        RCMenuManager::sharedInstance().reloadFromEnvironment();
+        ASSERT_TRUE(RCDefaultData::setup().ok);
+    }
+    static QString fileUri(const fs::path& path) {
+        return QUrl::fromLocalFile(QString::fromStdString(path.string())).toString();
+    }
+    static std::int64_t topTag(const QString& json, const std::string& key) {
+        for (const auto& entry : nlohmann::json::parse(json.toStdString())) {
+            if (entry.value("key", "") == key) {
+                return entry.value("tag", std::int64_t{0});
+            }
+        }
+        return 0;
+    }
+};
+
+// A file manager asks for menus on every selection change, also while a command waits in one
+// of our prompts; a click on such a menu must wait for the command, which keeps its selection.
+TEST_F(PromptOpen, MenusAndClicksDuringACommandLeaveItsSelectionAlone) {
+    Transcript transcript;
+    HeadlessSession session(AnswerScript(), transcript, false);
+    FinderSync& sync = session.sync();
+    MenuService service(
+        sync, [] { return true; }, [] {});
+    const fs::path folder = files().mkdir("shown");
+    const fs::path first = files().write("shown/a.txt");
+    const fs::path second = files().write("shown/b.txt");
+
+    std::vector<std::vector<std::string>> seen;
+    sync.commands().set(CommandId::CopyPath, [&](FinderSync& engine, const CommandCall&) {
+        if (seen.empty()) {
+            QString json;
+            const quint64 id = service.GetMenu(0, {fileUri(second)}, fileUri(folder), json);
+            EXPECT_TRUE(service.Activate(id, topTag(json, "Copy Path")));
+            QCoreApplication::processEvents();  // as a prompt's own event loop would
+            EXPECT_TRUE(seen.empty()) << "a click ran inside another command";
+        }
+        seen.push_back(engine.selectURLs());
+    });
+
+    QString json;
+    const quint64 id = service.GetMenu(0, {fileUri(first)}, fileUri(folder), json);
+    const std::int64_t tag = topTag(json, "Copy Path");
+    ASSERT_NE(tag, 0);
+    ASSERT_TRUE(service.Activate(id, tag));
+    ASSERT_TRUE(runEventsUntil([&] { return seen.size() == 2; }));
+    EXPECT_EQ(seen[0], std::vector<std::string>{first.string()});
+    EXPECT_EQ(seen[1], std::vector<std::string>{second.string()});
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
 
 #include "extension/finder_sync.h"
 #include "extension/menu_tree.h"
@@ -72,13 +73,26 @@ quint64 MenuService::GetMenu(int kind, const QStringList& selection, const QStri
     }
     // A click accepted before this request still belongs to the menus it was made in.
     runAccepted();
+    // A file manager asks on every selection change, also while one of our prompts is open:
+    // the command waiting in it must go on with its own selection, not this one.
+    std::optional<FinderSync::Snapshot> paused;
+    if (running_ > 0) {
+        paused = sync_.currentRequest();
+    }
     try {
         sync_.setSelectedItemURLs(std::move(paths));
         sync_.setTargetURL(*folder);
         const MenuList& built = sync_.menuForMenuKind(static_cast<MenuKind>(kind));
         menu = QString::fromStdString(dumpJson(menuToJson(built), -1));
-        return sync_.menuId();
+        const quint64 id = sync_.menuId();
+        if (paused) {
+            sync_.resumeRequest(*paused);
+        }
+        return id;
     } catch (const std::exception& error) {
+        if (paused) {
+            sync_.resumeRequest(*paused);
+        }
         // One bad request must not take the menus of every file manager down with it.
         logWarning(std::string("menu request failed: ") + error.what());
         menu = QStringLiteral("[]");
@@ -119,9 +133,13 @@ void MenuService::Quit() {
 }
 
 void MenuService::runAccepted() {
+    if (running_ > 0) {
+        return;
+    }
     while (!accepted_.empty()) {
         const auto [id, tag] = accepted_.front();
         accepted_.pop_front();
+        ++running_;
         try {
             if (!sync_.activate(id, tag)) {
                 logWarning("accepted click on menu " + std::to_string(id) +
@@ -131,6 +149,7 @@ void MenuService::runAccepted() {
             logWarning("command of menu " + std::to_string(id) + " tag " + std::to_string(tag) +
                        " failed: " + error.what());
         }
+        --running_;
     }
 }
 

@@ -46,7 +46,8 @@ class MenuService : public QObject, protected QDBusContext {
     void MenuChanged();
 
   private:
-    // Runs the accepted clicks in the order they came.
+    // Runs the accepted clicks in the order they came, one command at a time: a click that
+    // arrives while a command waits in a prompt runs after that command.
     void runAccepted();
     void quitWhenIdle();
 
@@ -55,6 +56,8 @@ class MenuService : public QObject, protected QDBusContext {
     std::function<void()> quit_;
     std::deque<std::pair<std::uint64_t, std::int64_t>> accepted_;
     bool quitting_ = false;
+    // Depth of commands running; above zero, requests arrive through a prompt's event loop.
+    int running_ = 0;
 };
 
 }  // namespace tf
