@@ -95,8 +95,7 @@ int run(const fs::path& root) {
         tf::FinderSync& sync = session.sync();
         sync.setSelectedItemURLs({file.string()});
         sync.setTargetURL(folder.string());
-        const std::string json =
-            tf::dumpJson(tf::menuToJson(sync.menuForMenuKind(tf::MenuKind::Items)), -1);
+        const std::string json = tf::menuJsonText(sync.menuForMenuKind(tf::MenuKind::Items));
         return json.size() > 2;
     });
 

@@ -12,7 +12,9 @@
 #include <thread>
 
 #include "extension/headless_session.h"
+#include "extension/menu_tree.h"
 #include "model/default_data.h"
+#include "model/json_value.h"
 #include "model/menu_manager.h"
 #include "model/url_cache.h"
 
@@ -86,6 +88,25 @@ void BM_MenuWithTwentyListedCommonPaths(benchmark::State& state) {
     buildMenus(state);
 }
 BENCHMARK(BM_MenuWithTwentyListedCommonPaths)->Unit(benchmark::kMicrosecond);
+
+// The protocol's form of the default menu: what every GetMenu adds to building it.
+void BM_MenuJsonOfTheDefaultCatalogue(benchmark::State& state) {
+    (void)tf::RCMenuManager::sharedInstance().sharedDefaults().remove("array common path");
+    tf::Transcript transcript;
+    tf::HeadlessSession session(tf::AnswerScript(), transcript, false);
+    tf::FinderSync& sync = session.sync();
+    sync.setSelectedItemURLs({home().file});
+    sync.setTargetURL(home().root.string());
+    const tf::MenuList menu = sync.menuForMenuKind(tf::MenuKind::Items);
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string json = tf::menuJsonText(menu);
+        bytes = json.size();
+        benchmark::DoNotOptimize(json.data());
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_MenuJsonOfTheDefaultCatalogue)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -35,6 +35,11 @@ std::string iconReference(const ImageRef& icon);
 // [{key, title, icon, tag, separator, children?, action?}, ...]
 nlohmann::json menuToJson(const MenuList& menu);
 
+// The same JSON as compact text, written directly: the menu service sends it on every request,
+// and building the document first costs several times more than the menu itself. Bytes that
+// are not UTF-8 become U+FFFD.
+std::string menuJsonText(const MenuList& menu);
+
 // One line per entry: indentation by depth, title, tag in brackets; separators as a rule.
 void printMenu(const MenuList& menu, std::ostream& out);
 

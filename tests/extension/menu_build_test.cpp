@@ -5,6 +5,7 @@
 #include "engine_fixture.h"
 #include "extension/path_predicates.h"
 #include "extension/tag_path.h"
+#include "model/json_value.h"
 #include "util/strings.h"
 
 namespace tf::test {
@@ -363,6 +364,33 @@ TEST_F(Menu, JsonFormCarriesKeysTitlesIconsTagsAndTheSettingsAction) {
     EXPECT_TRUE(json[1]["icon"].is_string());
     EXPECT_FALSE(json[1].contains("children"));
     EXPECT_EQ(json[0]["children"][0]["children"][0]["tag"], 201);
+}
+
+TEST(MenuJsonText, IsTheSameTextAsTheJsonDocumentAndAlwaysValid) {
+    MenuNode fold;
+    fold.key = "Trackfolio";
+    fold.title = "Fold";
+    fold.settingsAction = true;
+    MenuNode child;
+    child.key = "a \"quoted\" \\ key";
+    child.title =
+        std::string("tab\tnew line\ncontrol \x01 caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\x81");
+    child.icon = ImageRef::file("/icons/a b.png");
+    child.tag = 10203;
+    fold.children = MenuList{child, MenuNode{}};
+    MenuNode rule;
+    rule.separator = true;
+    const MenuList menu{fold, rule, child};
+    EXPECT_EQ(menuJsonText(menu), dumpJson(menuToJson(menu), -1));
+    EXPECT_EQ(menuJsonText({}), "[]");
+
+    // Names from the disk need not be UTF-8: the text must still parse, bytes replaced.
+    MenuNode odd;
+    odd.title = std::string("a\xFF b\xC3 c\xED\xA0\x80 d\xF0\x9F\x93");
+    const nlohmann::json parsed = nlohmann::json::parse(menuJsonText({odd}));
+    const std::string title = parsed[0]["title"];
+    EXPECT_EQ(title.rfind("a\xEF\xBF\xBD b", 0), 0u);
+    EXPECT_NE(title.find(" d\xEF\xBF\xBD"), std::string::npos);
 }
 
 }  // namespace

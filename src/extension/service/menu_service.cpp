@@ -83,7 +83,7 @@ quint64 MenuService::GetMenu(int kind, const QStringList& selection, const QStri
         sync_.setSelectedItemURLs(std::move(paths));
         sync_.setTargetURL(*folder);
         const MenuList& built = sync_.menuForMenuKind(static_cast<MenuKind>(kind));
-        menu = QString::fromStdString(dumpJson(menuToJson(built), -1));
+        menu = QString::fromStdString(menuJsonText(built));
         const quint64 id = sync_.menuId();
         if (paused) {
             sync_.resumeRequest(*paused);
