@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +10,7 @@
 #include <fstream>
 #include <thread>
 
-extern char** environ;
+#include "support/spawn.h"
 
 namespace tf::test {
 
@@ -46,20 +45,9 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::start(const std::vector<std::string>& argv, std::string& error, int stdoutFd) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdoutFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-    }
-    const int failed = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0) {
-        pid_ = -1;
+    int failed = 0;
+    pid_ = spawnProgram(argv, stdoutFd, &failed);
+    if (pid_ < 0) {
         error = "cannot start " + argv[0] + ": " + std::strerror(failed);
         return false;
     }

@@ -1,7 +1,6 @@
 #include "harness.h"
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,26 +15,7 @@
 #include <fstream>
 #include <thread>
 
-extern char** environ;
-
 namespace tf::test {
-
-pid_t spawnProgram(const std::vector<std::string>& argv, int stdoutFd) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdoutFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-    }
-    pid_t pid = -1;
-    const int status = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return status == 0 ? pid : -1;
-}
 
 int waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "support/spawn.h"
+
 class QAction;
 class QMenu;
 class KUrlNavigator;
@@ -22,8 +24,6 @@ namespace tf::test {
 
 using namespace std::chrono_literals;
 
-// Starts a program with an argument vector (PATH searched); -1 when it cannot start.
-pid_t spawnProgram(const std::vector<std::string>& argv, int stdoutFd = -1);
 // Exit status of a child, or -1 when it has not ended within `timeout`.
 int waitForExit(pid_t pid, std::chrono::milliseconds timeout);
 // SIGTERM, then SIGKILL if it lingers; always reaps.
