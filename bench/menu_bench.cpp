@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "extension/headless_session.h"
-#include "extension/menu_tree.h"
+#include "cli/headless_session.h"
+#include "engine/menu_tree.h"
 #include "model/default_data.h"
 #include "model/json_value.h"
 #include "model/menu_manager.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/host_cli.h"
+#include "cli/host_cli.h"
 #include "model/product.h"
 
 int main(int argc, char** argv) {

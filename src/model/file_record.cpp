@@ -8,7 +8,7 @@
 #include <ctime>
 #include <system_error>
 
-#include "model/file_access.h"
+#include "fs/file_access.h"
 #include "model/menu_manager.h"
 #include "util/file_hash.h"
 #include "util/path_text.h"

@@ -181,8 +181,7 @@ e2e_file_nonempty() { [ -s "$1" ]; }
 
 e2e_sync_binary() {
     local candidate
-    for candidate in "$E2E_BUILD/src/extension/service/trackfolio-sync" \
-        "$E2E_BUILD/src/extension/trackfolio-sync"; do
+    for candidate in "$E2E_BUILD/src/cli/trackfolio-sync"; do
         if [ -x "$candidate" ]; then
             printf '%s\n' "$candidate"
             return 0

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "model/file_access.h"
+#include "fs/file_access.h"
 #include "support/sandbox.h"
 
 namespace tf {

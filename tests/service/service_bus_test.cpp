@@ -5,7 +5,7 @@
 #include <fstream>
 #include <map>
 
-#include "extension/sync_cli.h"
+#include "cli/sync_cli.h"
 #include "model/menu_manager.h"
 #include "service_fixture.h"
 

@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "extension/command_cli.h"
-#include "extension/headless_session.h"
-#include "extension/service/menu_service.h"
-#include "extension/service/qt_main_queue.h"
-#include "extension/service/settings_watcher.h"
+#include "cli/command_cli.h"
+#include "cli/headless_session.h"
 #include "model/default_data.h"
 #include "model/menu_manager.h"
+#include "service/menu_service.h"
+#include "service/qt_main_queue.h"
+#include "service/settings_watcher.h"
 #include "service_fixture.h"
 
 namespace tf::test {

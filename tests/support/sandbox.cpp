@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "model/file_access.h"
+#include "fs/file_access.h"
 #include "model/json_value.h"
 #include "model/menu_manager.h"
 #include "model/product.h"

@@ -1,0 +1,14 @@
+#include "commands/builtin_commands.h"
+
+namespace tf {
+
+void registerBuiltinCommands(CommandTable& table) {
+    registerScriptCommands(table);
+    registerNewFileCommands(table);
+    registerOpenCommands(table);
+    registerHideLockCommands(table);
+    registerFileInfoCommands(table);
+    registerRelocateCommands(table);
+}
+
+}  // namespace tf

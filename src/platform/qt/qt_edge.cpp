@@ -1,0 +1,73 @@
+#include "platform/qt/qt_edge.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <QWidget>
+
+#include "util/strings.h"
+
+namespace tf::qt {
+
+QString text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+std::string text(const QString& text) {
+    return text.toStdString();
+}
+
+QString pathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string pathBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+std::string pathBytes(const QString& chosen, const std::string& known) {
+    const QString cleanChosen = QDir::cleanPath(chosen);
+    if (known.empty()) {
+        return pathBytes(cleanChosen);
+    }
+    const QString cleanKnown = QDir::cleanPath(pathText(known));
+    std::string base = known;
+    while (base.size() > 1 && base.back() == '/') {
+        base.pop_back();
+    }
+    if (cleanChosen == cleanKnown) {
+        return base;
+    }
+    const QString prefix = cleanKnown.endsWith(u'/') ? cleanKnown : cleanKnown + u'/';
+    if (cleanChosen.startsWith(prefix)) {
+        const std::string rest = pathBytes(cleanChosen.mid(prefix.size()));
+        return base == "/" ? base + rest : base + "/" + rest;
+    }
+    return pathBytes(cleanChosen);
+}
+
+std::string representablePath(const std::string& path) {
+    std::string candidate = path;
+    while (!candidate.empty() && pathBytes(pathText(candidate)) != candidate) {
+        const std::size_t slash = candidate.rfind('/');
+        if (slash == std::string::npos) {
+            return {};
+        }
+        candidate.erase(slash == 0 ? 1 : slash);
+    }
+    return candidate;
+}
+
+QString windowTitle() {
+    return text(displayName());
+}
+
+void bringToFront(QWidget* window) {
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    QTimer::singleShot(0, window, [window] {
+        window->raise();
+        window->activateWindow();
+    });
+}
+
+}  // namespace tf::qt

@@ -1,0 +1,86 @@
+// Every window once, as the user sees it; with TRACKFOLIO_SCREENSHOT_DIR set (under Xvfb)
+// the grabs are kept for a look.
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+#include <gtest/gtest.h>
+
+#include "platform/qt/qt_progress_window.h"
+#include "platform/qt/qt_user_interface.h"
+#include "platform/qt/save_panel.h"
+#include "service/windows/windows_test_support.h"
+#include "support/sandbox.h"
+
+namespace tf {
+namespace {
+
+using test::checkScreenshot;
+using test::whenModal;
+
+class Screenshots : public test::SandboxTest {
+  protected:
+    QtUserInterface ui;
+};
+
+TEST_F(Screenshots, EveryWindowRendersAtAPlausibleSize) {
+    whenModal<QMessageBox>([](QMessageBox* box) {
+        checkScreenshot(box, "alert");
+        box->reject();
+    });
+    ui.runAlert({"“Report.txt” already exists in this location.",
+                 "Replacing it overwrites its current contents.",
+                 {"Stop", "Keep Both", "Replace"},
+                 AlertStyle::Critical});
+
+    files().mkdir("Documents");
+    files().mkdir("Pictures");
+    whenModal<QFileDialog>([](QFileDialog* dialog) {
+        // The listing fills in asynchronously; give it a moment to show the folders.
+        if (auto* model = dialog->findChild<QFileSystemModel*>()) {
+            test::waitFor(
+                [&] {
+                    return model->rowCount(model->index(dialog->directory().absolutePath())) > 0;
+                },
+                2000);
+        }
+        checkScreenshot(dialog, "folder-chooser");
+        dialog->reject();
+    });
+    ui.chooseFolder({"Move Here", "Choose where the selected items go.", files().path().string()});
+
+    SaveRequest save;
+    save.title = "New File";
+    save.message = "Create a file from a template.";
+    save.name = "Untitled";
+    save.folder = files().path().string();
+    save.passwordLabel = "Password:";
+    save.checkBoxTitle = "Open after saving";
+    save.typeList = {"Text Document (.txt)", "Markdown (.md)", "Word Document (.docx)"};
+    whenModal<SavePanel>([](SavePanel* panel) {
+        checkScreenshot(panel, "save-panel");
+        panel->reject();
+    });
+    ui.runSavePanel(save);
+
+    whenModal<QInputDialog>([](QInputDialog* dialog) {
+        checkScreenshot(dialog, "text-question");
+        dialog->reject();
+    });
+    ui.askText({"Name of the new folder", "At most 30 characters.", "New Folder"});
+
+    QtProgressWindow progress;
+    progress.open();
+    checkScreenshot(progress.widget(), "progress-wait");
+    progress.setPercent(0.123);
+    checkScreenshot(progress.widget(), "progress-percent");
+    progress.setSuccessDelay(0);
+    progress.showSuccess("Done.", nullptr);
+    checkScreenshot(progress.widget(), "progress-success");
+}
+
+}  // namespace
+}  // namespace tf
