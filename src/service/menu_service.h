@@ -47,7 +47,11 @@ class MenuService : public QObject, protected QDBusContext {
 
   private:
     // Runs the accepted clicks in the order they came, one command at a time: a click that
-    // arrives while a command waits in a prompt runs after that command.
+    // arrives while a command waits in a prompt runs after that command. A command that
+    // started a program (a script) has returned by then: the program runs on a worker and
+    // its result comes back as a main-loop task of its own, which needs no selection. So a
+    // script that takes ten seconds holds up no later click; only a prompt, whose command
+    // still reads its own selection, does.
     void runAccepted();
     void quitWhenIdle();
 
