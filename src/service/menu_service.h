@@ -2,6 +2,7 @@
 // (docs/menu-protocol.md). Every public slot is a D-Bus method; keep internals out of them.
 #pragma once
 
+#include <QByteArray>
 #include <QDBusContext>
 #include <QObject>
 #include <QString>
@@ -40,6 +41,10 @@ class MenuService : public QObject, protected QDBusContext {
     quint64 GetMenu(int kind, const QStringList& selection, const QString& target, QString& menu);
     bool Activate(quint64 menuId, qint64 tag);
     QStringList WatchedFolders();
+    // Puts the text (UTF-8; trimmed, as every copied text is) on the clipboard, which this
+    // long-lived service holds for `trackfolio-sync pasteboard`; true when the clipboard now
+    // holds it.
+    bool SetPasteboard(const QByteArray& text);
     void Quit();
 
   Q_SIGNALS:

@@ -2,10 +2,6 @@
 // command scripts use to talk to the user.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -13,13 +9,13 @@
 #include <filesystem>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 #include "cli/command_cli.h"
 #include "cli/sync_cli.h"
 #include "commands/scripts/script_commands.h"
 #include "runtime/queues.h"
 #include "support/engine_fixture.h"
+#include "support/fifo_gate.h"
 #include "util/strings.h"
 
 namespace tf::test {
@@ -39,22 +35,6 @@ std::vector<std::string> pwnedBelow(const fs::path& root) {
         }
     }
     return found;
-}
-
-// Writes to a fifo once a script has opened it for reading; false when none did in time.
-bool openGate(const fs::path& fifo, const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            const bool written =
-                ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-            ::close(fd);
-            return written;
-        }
-        std::this_thread::sleep_for(10ms);  // no reader yet (ENXIO)
-    }
-    return false;
 }
 
 class ScriptCommands : public EngineTest {
@@ -200,7 +180,7 @@ TEST_F(ScriptCommands, ScriptsRunBesideTheFirstItemOrInTheFolderShown) {
 // comes when it ends, and meanwhile the background queue goes on with other work.
 TEST_F(ScriptCommands, ScriptsOfBothKindsRunOffTheClickAndReportWhenTheyEnd) {
     const fs::path gate = files().path() / "gate";
-    ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+    ASSERT_TRUE(makeGate(gate));
     const std::vector<std::array<std::string, 2>> scripts{
         {"sh", "read -r word < gate; echo \"$word @rfname\""},
         {"py", "import sys\nsys.exit(open('gate').read().strip() + ' @rfname')"},

@@ -3,6 +3,7 @@
 #include "commands/scripts/script_commands.h"
 
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <utility>
 
@@ -46,15 +47,30 @@ std::string workingFolderFor(FinderSync& sync, const std::vector<std::string>& s
     return sync.isSelectURL() ? deletingLastPathComponent(selection.front()) : selection.front();
 }
 
-// Scripts call back into this program (the welcome script's alert); tell them where it is
-// when it is not on PATH. Other programs (the tests) leave the variable alone.
+// Scripts call back into trackfolio-sync (the welcome script's alert, the clipboard): tell
+// them where it is, and let them find it by name when its folder is not on PATH (a build
+// tree, a private prefix). The menu service learns it from the trackfolio-sync that started
+// it; other programs (the tests) leave both alone.
 std::vector<std::pair<std::string, std::string>> scriptEnvironment() {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || self.filename() != "trackfolio-sync") {
+    std::string program;
+    if (!ec && self.filename() == "trackfolio-sync") {
+        program = self.string();
+    } else if (const char* given = std::getenv("TRACKFOLIO_SYNC");
+               !ec && self.filename() == "trackfolio-sync-service" && given != nullptr) {
+        program = given;
+    }
+    if (program.empty()) {
         return {};
     }
-    return {{"TRACKFOLIO_SYNC", self.string()}};
+    std::vector<std::pair<std::string, std::string>> environment{{"TRACKFOLIO_SYNC", program}};
+    const char* path = std::getenv("PATH");
+    if (path != nullptr && *path != '\0' && !findProgram("trackfolio-sync")) {
+        environment.emplace_back("PATH", std::string(path) + ":" +
+                                             std::filesystem::path(program).parent_path().string());
+    }
+    return environment;
 }
 
 std::string executeErrorText(const std::string& script) {
