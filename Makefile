@@ -66,5 +66,17 @@ format: $(BUILD)/build.ninja
 bench: build
 	./bench/run
 
+# Translations (docs/translating.md): the template of every text, catalogues brought up to date
+# with it, and the checks `make test` runs as well.
+.PHONY: pot update-po check-po
+pot: deps
+	./scripts/l10n pot
+
+update-po: deps
+	./scripts/l10n update-po
+
+check-po: deps
+	./scripts/l10n check
+
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN)
