@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 
 #include "util/posix.h"
 #include "util/strings.h"

@@ -12,7 +12,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
