@@ -116,14 +116,6 @@ TEST(WriteAll, SurvivesShortWritesAndInterruptions) {
 }
 
 TEST(WriteAll, ReportsTheFailingWrite) {
-    Pipe pipe;
-    pipe.read.reset();
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    struct sigaction old {};
-    ::sigaction(SIGPIPE, &ignore, &old);
-    EXPECT_EQ(writeAll(pipe.write.get(), "x"), EPIPE);
-    ::sigaction(SIGPIPE, &old, nullptr);
     EXPECT_EQ(writeAll(-1, "x"), EBADF);
     EXPECT_EQ(writeAll(-1, ""), 0);
 }
