@@ -32,6 +32,15 @@ struct BenchHome {
         (void)tf::RCDefaultData::setup();
         file = (root / "photo.jpg").string();
         std::ofstream(file) << "x";
+        // Two of the default "Open With" applications are installed; the rest are looked up
+        // in this machine's applications folders.
+        ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+        const std::filesystem::path applications = root / "data" / "applications";
+        std::filesystem::create_directories(applications);
+        std::ofstream(applications / "code.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Visual Studio Code\nExec=code %F\n";
+        std::ofstream(applications / "sublime_text.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Sublime Text\nExec=subl %F\n";
         tf::Array paths;
         for (int i = 0; i < 20; ++i) {
             const std::filesystem::path folder = root / ("folder" + std::to_string(i));
@@ -63,7 +72,8 @@ BenchHome& home() {
 
 void buildMenus(benchmark::State& state) {
     tf::Transcript transcript;
-    tf::HeadlessSession session(tf::AnswerScript(), transcript, false);
+    // The real desktop, as the service has it: it answers which applications are installed.
+    tf::HeadlessSession session(tf::AnswerScript(), transcript, true);
     tf::FinderSync& sync = session.sync();
     sync.setSelectedItemURLs({home().file});
     sync.setTargetURL(home().root.string());
