@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "model/json_value.h"
 #include "model/menu_manager.h"
 #include "model/url_cache.h"
+#include "platform/application_index.h"
 
 namespace {
 
@@ -98,6 +100,22 @@ void BM_MenuWithTwentyListedCommonPaths(benchmark::State& state) {
     buildMenus(state);
 }
 BENCHMARK(BM_MenuWithTwentyListedCommonPaths)->Unit(benchmark::kMicrosecond);
+
+// What asking for the installed applications adds to every menu: the default app list
+// against this machine's applications folders, nothing changed since the last menu.
+void BM_InstalledApplicationsOfTheDefaultList(benchmark::State& state) {
+    std::vector<std::string> names;
+    for (const tf::Value& app : tf::RCDefaultData::defaultCommonAppMenu()) {
+        names.push_back(tf::dictString(*app.dict(), "key"));
+    }
+    std::size_t installed = 0;
+    for (auto _ : state) {
+        const std::vector<bool> answers = tf::installedApplications(names);
+        installed = static_cast<std::size_t>(std::count(answers.begin(), answers.end(), true));
+    }
+    state.counters["installed"] = static_cast<double>(installed);
+}
+BENCHMARK(BM_InstalledApplicationsOfTheDefaultList)->Unit(benchmark::kMicrosecond);
 
 // The protocol's form of the default menu: what every GetMenu adds to building it.
 void BM_MenuJsonOfTheDefaultCatalogue(benchmark::State& state) {
