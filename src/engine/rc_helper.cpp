@@ -8,6 +8,7 @@
 #include "engine/check_permit.h"
 #include "fs/file_access.h"
 #include "model/menu_manager.h"
+#include "util/path_text.h"
 #include "util/strings.h"
 
 namespace tf {
@@ -28,10 +29,6 @@ RCMenuItem keyedItem(std::string key, std::string icon = {}) {
     item.key = std::move(key);
     item.icon = std::move(icon);
     return item;
-}
-
-std::string childPath(const std::string& folder, const std::string& name) {
-    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
 // The item's image follows from its path; the listing already knows whether it is a folder,
