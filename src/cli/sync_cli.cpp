@@ -212,7 +212,8 @@ int menuCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         return fail(err, error);
     }
     Transcript transcript;
-    HeadlessSession session(AnswerScript(), transcript, false);
+    // Building a menu starts nothing, and the real desktop says which applications to offer.
+    HeadlessSession session(AnswerScript(), transcript, true);
     session.sync().setSelectedItemURLs(options->paths);
     session.sync().setTargetURL(options->target);
     const MenuList menu = session.sync().menuForMenuKind(*options->kind);

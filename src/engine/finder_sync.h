@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/command_table.h"
@@ -145,6 +146,12 @@ class FinderSync {
 
     bool isFiltered(const RCMenuItem& entry, const CurrentFile& current) const;
     void fillChildren(RCMenuItem& entry, const CurrentFile& current);
+    // Asks the workspace, once per menu and application, whether the applications these
+    // entries start are installed.
+    void learnApplications(const std::vector<RCMenuItem>& entries);
+    // An entry that starts an application the desktop does not have: a click could only fail.
+    bool startsMissingApplication(const RCMenuItem& entry) const;
+    void dropMissingApplications(std::vector<RCMenuItem>& entries);
     std::optional<MenuList> getSubMenuWithChildren(const std::vector<RCMenuItem>& children,
                                                    const std::string& parentTag,
                                                    bool noImages) const;
@@ -166,6 +173,8 @@ class FinderSync {
     std::shared_ptr<const std::vector<RCMenuItem>> rightMenuArray_;
     std::shared_ptr<const MenuList> menu_;
     std::map<std::string, std::vector<RCMenuItem>> childFolderListings_;
+    // Which applications are installed, by name, for the menu being built.
+    std::unordered_map<std::string, bool> installedApplications_;
     bool menuHasFoldEntry_ = false;
     std::uint64_t menuId_ = 0;
     std::uint64_t lastMenuId_ = 0;
