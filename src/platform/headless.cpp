@@ -1,5 +1,7 @@
 #include "platform/headless.h"
 
+#include "platform/application_index.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -506,8 +508,10 @@ bool RecordingWorkspace::launchApplication(std::string_view application,
 
 std::vector<bool> RecordingWorkspace::hasApplications(
     const std::vector<std::string>& applications) {
+    // Whether an application is installed is a fact of this machine, not something to record:
+    // without a real desktop the answer still comes from the applications folders.
     return inner_ != nullptr ? inner_->hasApplications(applications)
-                             : Workspace::hasApplications(applications);
+                             : installedApplications(applications);
 }
 
 bool RecordingWorkspace::openPath(const std::string& path) {

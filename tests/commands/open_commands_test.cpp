@@ -148,6 +148,8 @@ class OpenCommands : public EngineTest {
 
 TEST_F(OpenCommands, BackgroundMenusOfSystemFoldersOpenTheApplicationAlone) {
     setMainList({app("Visual Studio Code"), app("Warp")});
+    installApplication("Visual Studio Code");
+    installApplication("Warp");
     const std::string homeDir = home().string();
     const std::string documents = xdgUserDir("DOCUMENTS");
     fs::create_directories(documents);
@@ -178,6 +180,7 @@ TEST_F(OpenCommands, BackgroundMenusOfSystemFoldersOpenTheApplicationAlone) {
 
 TEST_F(OpenCommands, EachSelectedFileIsOpenedInOrder) {
     setMainList({app("Sublime Text")});
+    installApplication("Sublime Text");
     const Paths selection = {files().write("c.txt").string(), files().write("a.txt").string(),
                              files().write("b.txt").string()};
     menuFor(MenuKind::Items, selection);
@@ -192,6 +195,7 @@ TEST_F(OpenCommands, EachSelectedFileIsOpenedInOrder) {
 
 TEST_F(OpenCommands, CommonAppEntriesOpenTheSelection) {
     setMainList({{{"key", "Common App"}}});
+    installApplication("Visual Studio Code");
     const std::string file = files().write("a.txt").string();
     const MenuList menu = menuFor(MenuKind::Items, {file});
     const std::int64_t tag = tagOf(menu, "Visual Studio Code");
@@ -346,6 +350,7 @@ TEST_F(CommonPaths, MoreFilesAndShowInFinderOpenTheCommonPathItself) {
 
 TEST_F(CommonPaths, ApplicationsAndTerminalsUnderACommonPathOpenAtIt) {
     setSetting("common path next menu", Value(2));
+    installApplication("Visual Studio Code");
     clickAndWait(tagIn("Terminal Window"));
     clickAndWait(tagIn("Visual Studio Code"));
     const auto services = transcriptOf("service");

@@ -59,6 +59,7 @@ TEST_F(Menu, EntriesPastTheNinetyNinthOfALevelAreLeftOut) {
     Array apps;
     for (int i = 0; i < 120; ++i) {
         apps.emplace_back(Dict{{"key", "App " + std::to_string(i)}});
+        installApplication("App " + std::to_string(i));
     }
     setSetting("array common app", Value(std::move(apps)));
     std::vector<Dict> withApps = {{{"key", "Common App"}}};

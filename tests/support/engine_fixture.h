@@ -2,6 +2,8 @@
 // with an in-memory transcript.
 #pragma once
 
+#include <algorithm>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include <memory>
@@ -44,6 +46,16 @@ class EngineTest : public SandboxTest {
             list.emplace_back(Dict{{"key", path}, {"path", path}});
         }
         setSetting("array common path", Value(std::move(list)));
+    }
+
+    // A desktop entry in the sandbox's applications folder, so menus offer the application.
+    void installApplication(const std::string& name) const {
+        std::string id = name;
+        std::replace(id.begin(), id.end(), ' ', '-');
+        const std::filesystem::path folder = home() / ".local/share/applications";
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder / (id + ".desktop"))
+            << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=true %F\n";
     }
 
     HeadlessSession& session(std::vector<nlohmann::json> answers = {}) {
