@@ -23,13 +23,6 @@ constexpr int kSubMenuCap = 20;
 constexpr int kMixedSubMenuCap = 10;
 constexpr int kChildFolderCap = 20;
 
-RCMenuItem keyedItem(std::string key, std::string icon = {}) {
-    RCMenuItem item;
-    item.key = std::move(key);
-    item.icon = std::move(icon);
-    return item;
-}
-
 std::string childPath(const std::string& folder, const std::string& name) {
     return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
 }
@@ -58,7 +51,7 @@ void append(std::vector<RCMenuItem>& to, std::vector<RCMenuItem> items) {
 
 std::vector<RCMenuItem> RCHelper::commomPathNextMenuWithPath(const std::string& path) {
     if (!RCCheckPermit::checkPermitWithPath(path)) {
-        return {keyedItem("To Authorize")};
+        return {RCMenuItem::builtIn(MenuKey::ToAuthorize)};
     }
     std::vector<RCMenuItem> items;
     switch (RCMenuManager::sharedInstance().sharedDefaults().readInteger("common path next menu")) {
@@ -77,7 +70,7 @@ std::vector<RCMenuItem> RCHelper::commomPathNextMenuWithPath(const std::string& 
             break;
     }
     if (!items.empty()) {
-        items.insert(items.begin(), keyedItem("Show in Finder", "showfinder"));
+        items.insert(items.begin(), RCMenuItem::builtIn(MenuKey::ShowInFolder));
     }
     return items;
 }
@@ -92,12 +85,12 @@ std::vector<RCMenuItem> RCHelper::nextTypeSubMenuWithPath(const std::string& pat
         }
         if (count >= maxCount) {
             // Only reached with a cap below one: there is more, but nothing to show.
-            items.push_back(keyedItem("More Files", "more"));
+            items.push_back(RCMenuItem::builtIn(MenuKey::MoreFiles));
             return false;
         }
         items.push_back(entryItem(path, name, isFolder));
         if (++count == maxCount) {
-            items.push_back(keyedItem("More Files", "more"));
+            items.push_back(RCMenuItem::builtIn(MenuKey::MoreFiles));
             return false;
         }
         return true;
@@ -117,7 +110,7 @@ std::vector<RCMenuItem> RCHelper::nextTypeAppMenu() {
 
 std::vector<RCMenuItem> RCHelper::commomPathChildFolderItemWithPath(const std::string& path) {
     if (!RCCheckPermit::checkPermitWithPath(path)) {
-        return {keyedItem("To Authorize")};
+        return {RCMenuItem::builtIn(MenuKey::ToAuthorize)};
     }
     std::vector<RCMenuItem> items;
     int count = 0;
@@ -138,7 +131,7 @@ std::vector<RCMenuItem> RCHelper::commomPathChildFolderItemWithPath(const std::s
     if (!listed || items.empty()) {
         return {};
     }
-    items.insert(items.begin(), keyedItem("Current Directory", "showfinder"));
+    items.insert(items.begin(), RCMenuItem::builtIn(MenuKey::CurrentDirectory));
     return items;
 }
 
