@@ -3,6 +3,11 @@
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 JOBS       ?= $(shell nproc)
+# Compile through ccache when it is there (install-deps installs it). Paths are hashed relative
+# to the checkout, so a clone in another folder reuses the cache of this one.
+LAUNCHER    = $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
 
 .PHONY: all deps build install run test test-e2e test-asan check-format format bench clean
 
@@ -12,7 +17,7 @@ deps:
 	./scripts/install-deps
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DTRACKFOLIO_WERROR=ON
+	cmake -S . -B $(BUILD) -G Ninja -DTRACKFOLIO_WERROR=ON $(LAUNCHER)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -45,7 +50,7 @@ test-e2e: build
 
 # The engine's tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
-	cmake -S . -B $(BUILD_ASAN) -G Ninja -DTRACKFOLIO_WERROR=ON -DTRACKFOLIO_SANITIZE=ON \
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DTRACKFOLIO_WERROR=ON -DTRACKFOLIO_SANITIZE=ON $(LAUNCHER) \
 	      -DTRACKFOLIO_BENCH=OFF -DTRACKFOLIO_SERVICE=OFF -DTRACKFOLIO_PLUGINS=OFF
 	cmake --build $(BUILD_ASAN) -j $(JOBS) --target engine-tests
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -60,6 +65,18 @@ format: $(BUILD)/build.ninja
 
 bench: build
 	./bench/run
+
+# Translations (docs/translating.md): the template of every text, catalogues brought up to date
+# with it, and the checks `make test` runs as well.
+.PHONY: pot update-po check-po
+pot: deps
+	./scripts/l10n pot
+
+update-po: deps
+	./scripts/l10n update-po
+
+check-po: deps
+	./scripts/l10n check
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN)

@@ -1,11 +1,9 @@
 // `trackfolio-sync alert`: a Trackfolio alert for any script. The chosen button's title goes
 // to standard output, so a shell or Python script can branch on it.
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <ostream>
 #include <streambuf>
@@ -13,6 +11,7 @@
 
 #include "cli/command_cli.h"
 #include "platform/headless.h"
+#include "util/posix.h"
 #include "util/strings.h"
 #include "util/text.h"
 
@@ -36,19 +35,14 @@ const char* const kUsage =
 class AppendFileBuffer : public std::streambuf {
   public:
     AppendFileBuffer() = default;
-    ~AppendFileBuffer() override {
-        sync();
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
+    ~AppendFileBuffer() override { sync(); }
     AppendFileBuffer(const AppendFileBuffer&) = delete;
     AppendFileBuffer& operator=(const AppendFileBuffer&) = delete;
 
     bool open(const std::string& path, std::string& error) {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (fd_ < 0) {
-            error = "cannot open transcript " + path + ": " + std::strerror(errno);
+        fd_.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        if (!fd_.valid()) {
+            error = "cannot open transcript " + path + ": " + errnoText(errno);
             return false;
         }
         return true;
@@ -66,24 +60,13 @@ class AppendFileBuffer : public std::streambuf {
         return count;
     }
     int sync() override {
-        std::size_t done = 0;
-        while (done < pending_.size()) {
-            const ssize_t written = ::write(fd_, pending_.data() + done, pending_.size() - done);
-            if (written < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                pending_.clear();
-                return -1;
-            }
-            done += static_cast<std::size_t>(written);
-        }
+        const int error = writeAll(fd_.get(), pending_);
         pending_.clear();
-        return 0;
+        return error == 0 ? 0 : -1;
     }
 
   private:
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string pending_;
 };
 

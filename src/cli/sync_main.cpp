@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -12,6 +11,7 @@
 
 #include "cli/sync_cli.h"
 #include "model/product.h"
+#include "util/posix.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ std::optional<std::filesystem::path> serviceProgram() {
     for (const std::filesystem::path& candidate :
          {self.parent_path() / kServiceProgram,
           self.parent_path() / TRACKFOLIO_LIBEXEC_FROM_BIN / kServiceProgram}) {
-        if (::access(candidate.c_str(), X_OK) == 0) {
+        if (tf::isExecutableFile(candidate)) {
             return candidate;
         }
     }
@@ -56,7 +56,7 @@ int runServiceProgram(const std::filesystem::path& program, int argc, char** arg
     }
     pointers.push_back(nullptr);
     ::execv(pointers[0], pointers.data());
-    std::cerr << "trackfolio-sync: cannot start " << kServiceProgram << ": " << std::strerror(errno)
+    std::cerr << "trackfolio-sync: cannot start " << kServiceProgram << ": " << tf::errnoText(errno)
               << "\n";
     return 1;
 }

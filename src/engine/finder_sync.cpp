@@ -26,18 +26,6 @@ std::optional<MenuKind> menuKindFromName(std::string_view name) {
     return std::nullopt;
 }
 
-namespace {
-
-// Trailing slashes go (a folder given as "/a/b/" is "/a/b"); "/" stays "/".
-std::string normalisedPath(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-}  // namespace
-
 FinderSync::FinderSync(Ports ports) : ports_(ports) {
     // "Go Set" and the settings application's other starts go through this program's
     // workspace, so the headless one records them.
@@ -65,7 +53,7 @@ std::vector<std::string> FinderSync::setupDirectoryURLs(
     std::vector<std::string> folders;
     if (RCMenuManager::sharedInstance().sharedDefaults().readBool("pref check3")) {
         for (const std::string& volume : mountedVolumes) {
-            folders.push_back(normalisedPath(volume));
+            folders.push_back(withoutTrailingSlashes(volume));
         }
     }
     folders.emplace_back("/");
@@ -87,10 +75,10 @@ const std::vector<std::string>& FinderSync::selectURLs() {
     if (!selectURLs_) {
         std::vector<std::string> selection;
         for (const std::string& path : selectedItemURLs_) {
-            selection.push_back(normalisedPath(path));
+            selection.push_back(withoutTrailingSlashes(path));
         }
         if (selection.empty() && isValid(targetURL_)) {
-            selection.push_back(normalisedPath(targetURL_));
+            selection.push_back(withoutTrailingSlashes(targetURL_));
         }
         std::erase(selection, std::string("/"));
         selectURLs_ = std::move(selection);

@@ -9,6 +9,7 @@
 
 #include <fstream>
 
+#include "util/posix.h"
 #include "util/text.h"
 
 namespace tf {
@@ -18,14 +19,10 @@ namespace {
 bool hasImmutableAttribute(const std::string& path) {
     // O_PATH descriptors cannot take the ioctl; a plain read-only open works on files and
     // folders alike and never blocks on a FIFO thanks to O_NONBLOCK.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     int flags = 0;
-    const bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    ::close(fd);
-    return ok && (flags & FS_IMMUTABLE_FL) != 0;
+    return fd.valid() && ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & FS_IMMUTABLE_FL) != 0;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "engine/check_permit.h"
 #include "fs/file_access.h"
 #include "model/menu_manager.h"
+#include "util/path_text.h"
 #include "util/strings.h"
 
 namespace tf {
@@ -22,10 +23,6 @@ constexpr std::int64_t kNextMenuEntriesAndApps = 4;
 constexpr int kSubMenuCap = 20;
 constexpr int kMixedSubMenuCap = 10;
 constexpr int kChildFolderCap = 20;
-
-std::string childPath(const std::string& folder, const std::string& name) {
-    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
-}
 
 // The item's image follows from its path; the listing already knows whether it is a folder,
 // so the image is named here and the menu pays no file-system call per entry.

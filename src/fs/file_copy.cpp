@@ -20,6 +20,9 @@
 #include <utility>
 #include <vector>
 
+#include "util/path_text.h"
+#include "util/posix.h"
+
 namespace tf {
 
 namespace {
@@ -32,36 +35,14 @@ constexpr std::size_t kMaxBuffer = std::size_t{1} << 20;
 std::mutex g_renameMutex;
 RenameFunction g_rename;
 
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
-
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
 // Folder and last component; trailing slashes do not count. Empty name when there is none.
-std::pair<std::string, std::string> splitPath(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
+std::pair<std::string, std::string> splitPath(std::string_view given) {
+    const std::string path = withoutTrailingSlashes(given);
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
         return {".", path};
@@ -101,7 +82,7 @@ int realRename(const std::string& from, const std::string& to) {
 // A target folder being filled. Its mode and times are set once the walk has passed it and
 // the last of its files has been copied (creating entries would change its times again).
 struct TargetFolder {
-    Fd out;
+    UniqueFd out;
     struct stat info {};
     std::mutex mutex;
     int pending = 0;
@@ -139,12 +120,12 @@ class Copier {
             fail(EINVAL, sourceName.empty() ? source : target);
             return result_;
         }
-        const Fd sourceParent(openFolder(sourceFolder));
+        const UniqueFd sourceParent(openFolder(sourceFolder));
         if (!sourceParent.valid()) {
             fail(errno, source);
             return result_;
         }
-        const Fd targetParent(openFolder(targetFolder));
+        const UniqueFd targetParent(openFolder(targetFolder));
         if (!targetParent.valid()) {
             fail(errno, target);
             return result_;
@@ -285,7 +266,7 @@ class Copier {
         if (S_ISDIR(info.st_mode)) {
             return copyFolder(in, info, targetDir, targetName, sourcePath, top);
         }
-        const Fd file(in);
+        const UniqueFd file(in);
         return copyFile(in, info, targetDir, targetName, sourcePath, top);
     }
 
@@ -339,18 +320,18 @@ class Copier {
                 continue;
             }
             std::string name = entry->d_name;
-            std::string childPath = sourcePath + "/" + name;
+            std::string entryPath = childPath(sourcePath, name);
             struct stat child {};
             if (::fstatat(fd, name.c_str(), &child, AT_SYMLINK_NOFOLLOW) != 0) {
-                ok = fail(errno, childPath);
+                ok = fail(errno, entryPath);
             } else if (S_ISREG(child.st_mode)) {
                 {
                     const std::lock_guard guard(folder->mutex);
                     ++folder->pending;
                 }
-                submit(FileJob{dir, std::move(name), child, folder, std::move(childPath)});
+                submit(FileJob{dir, std::move(name), child, folder, std::move(entryPath)});
             } else {
-                ok = copyEntry(fd, name, child, folder->out.get(), name, childPath, false);
+                ok = copyEntry(fd, name, child, folder->out.get(), name, entryPath, false);
             }
         }
         bool finish = false;
@@ -377,7 +358,7 @@ class Copier {
             const int in =
                 openSource(::dirfd(job.source.get()), job.name, job.info, job.sourcePath);
             if (in >= 0) {
-                const Fd file(in);
+                const UniqueFd file(in);
                 copyFile(in, job.info, job.target->out.get(), job.name, job.sourcePath, false);
             }
         }
@@ -437,8 +418,8 @@ class Copier {
 
     bool copyFile(int in, const struct stat& info, int targetDir, const std::string& targetName,
                   const std::string& sourcePath, bool top) {
-        Fd out(::openat(targetDir, targetName.c_str(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        UniqueFd out(::openat(targetDir, targetName.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!out.valid()) {
             return fail(errno, sourcePath);
         }
@@ -450,8 +431,8 @@ class Copier {
         }
         keepMetadata(out.get(), info);
         // A network file system may only report a failed write when the file is closed.
-        if (::close(out.release()) != 0) {
-            return fail(errno, sourcePath);
+        if (const int error = out.close(); error != 0) {
+            return fail(error, sourcePath);
         }
         return true;
     }
@@ -524,17 +505,10 @@ class Copier {
             if (count == 0) {
                 return true;
             }
-            std::size_t written = 0;
             const auto wanted = static_cast<std::size_t>(count);
-            while (written < wanted) {
-                const ssize_t step = ::write(out, buffer.data() + written, wanted - written);
-                if (step < 0) {
-                    if (errno == EINTR) {
-                        continue;
-                    }
-                    return fail(errno, sourcePath);
-                }
-                written += static_cast<std::size_t>(step);
+            if (const int error = writeAll(out, std::string_view(buffer.data(), wanted));
+                error != 0) {
+                return fail(error, sourcePath);
             }
             copied += wanted;
             addDone(wanted);
@@ -628,7 +602,7 @@ std::string CopyResult::reason() const {
     if (error == 0) {
         return {};
     }
-    return std::error_code(error, std::generic_category()).message();
+    return errnoText(error);
 }
 
 CopyResult copyItem(const std::string& source, const std::string& target,

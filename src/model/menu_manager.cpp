@@ -148,7 +148,7 @@ std::string RCMenuManager::createFolderName(std::string_view name) {
     if (folder.empty()) {
         return {};
     }
-    const std::string path = folder + "/" + std::string(name);
+    const std::string path = childPath(folder, name);
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         ::mkdir(path.c_str(), 0755);

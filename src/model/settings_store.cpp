@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <system_error>
@@ -19,29 +18,6 @@
 namespace tf {
 
 namespace {
-
-std::string errorText(int error) {
-    return std::generic_category().message(error);
-}
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
 
 // Exclusive advisory lock on the companion lock file; held for a whole read-modify-write.
 // flock locks belong to the open file description, so threads of one process exclude each
@@ -74,42 +50,10 @@ class WriteLock {
     int error() const { return error_; }
 
   private:
-    Descriptor fd_;
+    UniqueFd fd_;
     bool locked_ = false;
     int error_ = 0;
 };
-
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool readAll(int fd, std::string& out) {
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (n == 0) {
-            return true;
-        }
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-}
 
 std::string timestampForName() {
     const std::time_t now = std::time(nullptr);
@@ -149,9 +93,9 @@ std::shared_ptr<const Dict> SettingsStore::load(bool holdingWriteLock) const {
     // so a replacement between stat and open is simply seen at the next read.
     auto contents = std::make_shared<Dict>();
     Identity read;
-    Descriptor fd(current.exists ? ::open(file_.c_str(), O_RDONLY | O_CLOEXEC) : -1);
+    UniqueFd fd(current.exists ? ::open(file_.c_str(), O_RDONLY | O_CLOEXEC) : -1);
     std::string bytes;
-    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && readAll(fd.get(), bytes)) {
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && readAll(fd.get(), bytes) == 0) {
         read = {true, st.st_dev, st.st_ino, st.st_size,
                 st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
         std::optional<Value> parsed = parsePlist(bytes);
@@ -171,7 +115,7 @@ std::shared_ptr<const Dict> SettingsStore::load(bool holdingWriteLock) const {
     ++parseCount_;
     cache_ = std::move(contents);
     identity_ = read;
-    keepOpen(read.exists ? fd.release() : -1);
+    keepOpen(read.exists ? std::move(fd) : UniqueFd());
     return cache_;
 }
 
@@ -195,7 +139,7 @@ void SettingsStore::setAside(const Identity& damaged, bool holdingWriteLock) con
                    " and started with empty settings");
     } else {
         logWarning("settings file " + file_.string() + " could not be read and not be moved (" +
-                   errorText(errno) + "); using empty settings");
+                   errnoText(errno) + "); using empty settings");
     }
 }
 
@@ -258,7 +202,7 @@ WriteResult SettingsStore::update(const std::function<void(Dict&)>& edit) {
     const WriteLock lock(lockFile_);
     if (!lock.locked()) {
         return WriteResult::failure("cannot lock " + lockFile_.string() + ": " +
-                                    errorText(lock.error()));
+                                    errnoText(lock.error()));
     }
     const auto current = load(true);
     Dict changed = *current;
@@ -273,24 +217,26 @@ WriteResult SettingsStore::commit(const Dict& contents) {
     removeStaleTemporaries();
     const std::string text = toXmlPlist(Value(contents));
     std::string temporary = file_.string() + kTemporaryInfix + "XXXXXX";
-    Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.valid()) {
-        return WriteResult::failure("cannot write " + file_.string() + ": " + errorText(errno));
+        return WriteResult::failure("cannot write " + file_.string() + ": " + errnoText(errno));
     }
     struct stat st {};
-    if (!writeAll(fd.get(), text) || ::fsync(fd.get()) != 0 || ::fstat(fd.get(), &st) != 0) {
-        const int error = errno;
+    int error = writeAll(fd.get(), text);
+    if (error == 0 && (::fsync(fd.get()) != 0 || ::fstat(fd.get(), &st) != 0)) {
+        error = errno;
+    }
+    if (error != 0) {
         ::unlink(temporary.c_str());
-        return WriteResult::failure("cannot write " + file_.string() + ": " + errorText(error));
+        return WriteResult::failure("cannot write " + file_.string() + ": " + errnoText(error));
     }
     if (::rename(temporary.c_str(), file_.c_str()) != 0) {
-        const int error = errno;
+        error = errno;
         ::unlink(temporary.c_str());
-        return WriteResult::failure("cannot replace " + file_.string() + ": " + errorText(error));
+        return WriteResult::failure("cannot replace " + file_.string() + ": " + errnoText(error));
     }
     // The rename itself must reach the disk before we call the write done.
-    const Descriptor folder(
-        ::open(file_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd folder(::open(file_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.valid()) {
         ::fsync(folder.get());
     }
@@ -299,7 +245,7 @@ WriteResult SettingsStore::commit(const Dict& contents) {
     cache_ = std::make_shared<const Dict>(contents);
     identity_ = {true, st.st_dev, st.st_ino, st.st_size,
                  st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
-    keepOpen(fd.release());
+    keepOpen(std::move(fd));
     return {};
 }
 
@@ -321,18 +267,11 @@ void SettingsStore::removeStaleTemporaries() const {
 
 // Holding the file we cached open keeps its inode allocated, so a later file can never reuse
 // the inode number and, written within one clock tick with the same size, look unchanged.
-void SettingsStore::keepOpen(int fd) const {
-    if (cachedFd_ >= 0) {
-        ::close(cachedFd_);
-    }
-    cachedFd_ = fd;
+void SettingsStore::keepOpen(UniqueFd fd) const {
+    cachedFd_ = std::move(fd);
 }
 
-SettingsStore::~SettingsStore() {
-    if (cachedFd_ >= 0) {
-        ::close(cachedFd_);
-    }
-}
+SettingsStore::~SettingsStore() = default;
 
 std::uint64_t SettingsStore::parseCount() const {
     const std::lock_guard guard(mutex_);

@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "model/value.h"
+#include "util/posix.h"
 
 namespace tf {
 
@@ -79,14 +80,14 @@ class SettingsStore {
     void setAside(const Identity& damaged, bool holdingWriteLock) const;
     WriteResult commit(const Dict& contents);
     void removeStaleTemporaries() const;
-    void keepOpen(int fd) const;
+    void keepOpen(UniqueFd fd) const;
 
     std::filesystem::path file_;
     std::filesystem::path lockFile_;
     mutable std::mutex mutex_;
     mutable std::shared_ptr<const Dict> cache_;
     mutable Identity identity_;
-    mutable int cachedFd_ = -1;
+    mutable UniqueFd cachedFd_;
     mutable std::uint64_t parseCount_ = 0;
     mutable std::atomic<bool> temporariesChecked_{false};
 };

@@ -1,8 +1,5 @@
 #include "platform/desktop_workspace.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -12,16 +9,11 @@
 #include "platform/desktop_entries.h"
 #include "platform/terminal_launcher.h"
 #include "util/path_text.h"
+#include "util/posix.h"
 #include "util/text.h"
 
 namespace tf {
 namespace {
-
-bool isExecutableFile(const std::filesystem::path& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
-}
 
 std::optional<std::string> hostProgram() {
     const char* configured = std::getenv("TRACKFOLIO_HOST_APP");

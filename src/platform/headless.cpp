@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 
+#include "util/posix.h"
 #include "util/strings.h"
 
 namespace tf {
@@ -130,7 +130,7 @@ bool Transcript::openFile(const std::string& path, std::string& error) {
         const int code = errno;
         file_.clear();
         error = "cannot create transcript " + path + ": " +
-                (code != 0 ? std::strerror(code) : "unknown error");
+                (code != 0 ? errnoText(code) : "unknown error");
         return false;
     }
     return true;
@@ -174,26 +174,13 @@ AnswerScript& AnswerScript::operator=(AnswerScript&& other) noexcept {
 }
 
 std::optional<AnswerScript> AnswerScript::load(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = "cannot read answers " + path + ": " + std::strerror(errno);
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string text;
+    const int failure = fd.valid() ? readAll(fd.get(), text) : errno;
+    if (failure != 0) {
+        error = "cannot read answers " + path + ": " + errnoText(failure);
         return std::nullopt;
     }
-    std::string text;
-    std::array<char, 65536> buffer{};
-    while (true) {
-        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
-        if (count > 0) {
-            text.append(buffer.data(), static_cast<std::size_t>(count));
-        } else if (count == 0) {
-            break;
-        } else if (errno != EINTR) {
-            error = "cannot read answers " + path + ": " + std::strerror(errno);
-            ::close(fd);
-            return std::nullopt;
-        }
-    }
-    ::close(fd);
     return parse(text, error);
 }
 

@@ -12,62 +12,33 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
 
+#include "util/posix.h"
+
 extern char** environ;
 
 namespace tf {
 namespace {
 
-// Closes the descriptor when it goes out of scope.
-class Fd {
-  public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-  private:
-    int fd_ = -1;
-};
-
 struct Pipe {
-    Fd read;
-    Fd write;
+    UniqueFd read;
+    UniqueFd write;
 };
 
 // Moves a descriptor above the standard three, so that when this process runs with one of
 // them closed, wiring the program's standard descriptors never overwrites another pipe end.
-Fd aboveStandard(int fd) {
+UniqueFd aboveStandard(int fd) {
     if (fd > STDERR_FILENO) {
-        return Fd(fd);
+        return UniqueFd(fd);
     }
     const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     ::close(fd);
-    return Fd(moved);
+    return UniqueFd(moved);
 }
 
 // Close-on-exec from the start, so a program another thread starts meanwhile never holds
@@ -75,13 +46,13 @@ Fd aboveStandard(int fd) {
 bool makePipe(Pipe& pipe, std::string& error) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        error = std::string("cannot create a pipe: ") + std::strerror(errno);
+        error = std::string("cannot create a pipe: ") + errnoText(errno);
         return false;
     }
     pipe.read = aboveStandard(fds[0]);
     pipe.write = aboveStandard(fds[1]);
     if (!pipe.read.valid() || !pipe.write.valid()) {
-        error = std::string("cannot create a pipe: ") + std::strerror(errno);
+        error = std::string("cannot create a pipe: ") + errnoText(errno);
         return false;
     }
     return true;
@@ -92,12 +63,6 @@ void setNonBlocking(int fd) {
     if (flags >= 0) {
         ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     }
-}
-
-bool isExecutableFile(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
 }
 
 std::string defaultSearchPath() {
@@ -219,8 +184,8 @@ std::optional<Launch> prepare(const ProcessRequest& request, std::string& error)
     if (!request.workingDirectory.empty()) {
         struct stat info {};
         if (::stat(request.workingDirectory.c_str(), &info) != 0) {
-            error = "cannot use working folder " + request.workingDirectory + ": " +
-                    std::strerror(errno);
+            error =
+                "cannot use working folder " + request.workingDirectory + ": " + errnoText(errno);
             return std::nullopt;
         }
         if (!S_ISDIR(info.st_mode)) {
@@ -285,8 +250,8 @@ int spawn(Launch& launch, const ProcessRequest& request, SpawnActions& actions, 
 
 // A descriptor that becomes readable when the program exits; invalid on kernels without
 // pidfd. Called directly because this glibc declares pidfd_open without C linkage for C++.
-Fd exitDescriptor(pid_t pid) {
-    return Fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0U)));
+UniqueFd exitDescriptor(pid_t pid) {
+    return UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0U)));
 }
 
 int waitForExit(pid_t pid) {
@@ -351,10 +316,10 @@ bool readAvailable(int fd, std::string& into) {
 // Feeds the input and collects both outputs until the program has closed them, or has
 // exited (a background child it left behind may keep them open; its later output is not
 // waited for).
-void exchange(Fd& input, const std::string& text, Fd& out, Fd& err, pid_t pid,
+void exchange(UniqueFd& input, const std::string& text, UniqueFd& out, UniqueFd& err, pid_t pid,
               ProcessResult& result) {
     PipeSignalGuard guard;
-    Fd exitFd = exitDescriptor(pid);
+    UniqueFd exitFd = exitDescriptor(pid);
     std::size_t written = 0;
     if (input.valid() && text.empty()) {
         input.reset();
@@ -362,7 +327,7 @@ void exchange(Fd& input, const std::string& text, Fd& out, Fd& err, pid_t pid,
     while (input.valid() || out.valid() || err.valid()) {
         std::array<pollfd, 4> fds{};
         nfds_t count = 0;
-        const auto add = [&](const Fd& fd, short events) {
+        const auto add = [&](const UniqueFd& fd, short events) {
             if (fd.valid()) {
                 fds[count++] = pollfd{fd.get(), events, 0};
             }
@@ -451,7 +416,7 @@ ProcessResult PosixProcessRunner::run(const ProcessRequest& request) {
     out.write.reset();
     err.write.reset();
     if (rc != 0) {
-        result.error = "cannot start " + request.argv.front() + ": " + std::strerror(rc);
+        result.error = "cannot start " + request.argv.front() + ": " + errnoText(rc);
         return result;
     }
     result.started = true;
@@ -465,7 +430,7 @@ ProcessResult PosixProcessRunner::run(const ProcessRequest& request) {
 
     const int status = waitForExit(pid);
     if (status < 0) {
-        result.error = std::string("cannot learn how the program ended: ") + std::strerror(errno);
+        result.error = std::string("cannot learn how the program ended: ") + errnoText(errno);
     } else if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {

@@ -1,7 +1,5 @@
 #include "platform/terminal_launcher.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "util/posix.h"
 #include "util/text.h"
 
 namespace tf {
@@ -62,11 +61,6 @@ std::vector<std::string> blankSeparated(std::string_view text) {
     return words;
 }
 
-bool isExecutable(const fs::path& path) {
-    std::error_code ec;
-    return fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
-}
-
 // A program that only links to a known terminal (the alternatives system's
 // x-terminal-emulator) is that terminal, so its tabs and folder option can be used. Debian
 // points the link at a ".wrapper" that takes xterm's options; the real program sits beside it.
@@ -81,7 +75,7 @@ Terminal resolveLinkedKind(Terminal terminal) {
         return terminal;
     }
     const fs::path real = target.parent_path() / fileName(target.string());
-    if (isExecutable(real)) {
+    if (isExecutableFile(real)) {
         terminal.program = real.string();
         terminal.kind = kind;
     }

@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/posix.h"
+
 namespace tf {
 
 namespace {
@@ -121,54 +123,34 @@ class Hasher {
     uLong crc_ = crc32_z(0L, nullptr, 0);
 };
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  private:
-    int fd_;
-};
-
-std::string errorText(int error) {
-    return std::error_code(error, std::generic_category()).message();
-}
-
-// Opens for one sequential read; sets error and returns -1 when the path is not readable.
-int openForReading(const std::filesystem::path& path, std::string& error, off_t& size) {
+// Opens for one sequential read; sets error and returns no descriptor when the path is not
+// readable.
+UniqueFd openForReading(const std::filesystem::path& path, std::string& error, off_t& size) {
     // Non-blocking so that opening a pipe cannot hang before it is turned down.
     const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     // Hashing is not a use of the file; O_NOATIME is refused for files of other owners.
-    int fd = ::open(path.c_str(), flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) {
-        fd = ::open(path.c_str(), flags);
+    UniqueFd fd(::open(path.c_str(), flags | O_NOATIME));
+    if (!fd.valid() && errno == EPERM) {
+        fd.reset(::open(path.c_str(), flags));
     }
-    if (fd < 0) {
-        error = errorText(errno);
-        return -1;
+    if (!fd.valid()) {
+        error = errnoText(errno);
+        return {};
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        error = errorText(errno);
-        ::close(fd);
-        return -1;
+    if (::fstat(fd.get(), &st) != 0) {
+        error = errnoText(errno);
+        return {};
     }
     if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-        error = S_ISDIR(st.st_mode) ? errorText(EISDIR) : "not a regular file";
-        ::close(fd);
-        return -1;
+        error = S_ISDIR(st.st_mode) ? errnoText(EISDIR) : "not a regular file";
+        return {};
     }
-    const int status = ::fcntl(fd, F_GETFL);
+    const int status = ::fcntl(fd.get(), F_GETFL);
     if (status >= 0) {
-        ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+        ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     // A block device reports no size; it is worth the workers whatever it holds.
     size = S_ISBLK(st.st_mode) ? std::numeric_limits<off_t>::max() : st.st_size;
     return fd;
@@ -220,7 +202,7 @@ std::string digestSequentially(int fd, std::vector<Hasher>& hashers, std::size_t
     while (true) {
         const ssize_t got = readFull(fd, buffer.data(), buffer.size());
         if (got < 0) {
-            return errorText(errno);
+            return errnoText(errno);
         }
         if (got == 0) {
             return {};
@@ -262,7 +244,7 @@ class DigestRing {
                 finished_ = true;
                 failed_ = got < 0;
                 filled_.notify_all();
-                return failed_ ? errorText(readError) : std::string();
+                return failed_ ? errnoText(readError) : std::string();
             }
             slot.length = static_cast<std::size_t>(got);
             slot.pending = lanes_.size();
@@ -386,11 +368,11 @@ FileDigests fileDigests(const std::filesystem::path& path, DigestSet which,
                         const DigestReadOptions& options) {
     FileDigests result;
     off_t size = 0;
-    const int fd = openForReading(path, result.error, size);
-    if (fd < 0) {
+    const UniqueFd file = openForReading(path, result.error, size);
+    if (!file.valid()) {
         return result;
     }
-    FileDescriptor closer(fd);
+    const int fd = file.get();
     if (which.empty()) {
         return result;
     }

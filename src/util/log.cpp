@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include <cerrno>  // program_invocation_short_name
 #include <string>
+
+#include "util/posix.h"
 
 namespace tf {
 
@@ -16,16 +18,8 @@ void logWarning(std::string_view message) {
     line += '\n';
 
     // Written whole in one call (not piecewise through a stream) so lines from several
-    // threads do not interleave.
-    std::string_view rest = line;
-    while (!rest.empty()) {
-        ssize_t written = ::write(STDERR_FILENO, rest.data(), rest.size());
-        if (written > 0) {
-            rest.remove_prefix(static_cast<std::size_t>(written));
-        } else if (written == 0 || errno != EINTR) {
-            return;
-        }
-    }
+    // threads do not interleave. A closed standard error leaves no one to tell.
+    static_cast<void>(writeAll(STDERR_FILENO, line));
 }
 
 }  // namespace tf

@@ -12,8 +12,8 @@ namespace tf {
 
 namespace {
 
-// The path without trailing slashes; "/" (or "//") stays "/".
-std::string_view withoutTrailingSlashes(std::string_view path) {
+// withoutTrailingSlashes, as a view into path.
+std::string_view trimmedTrailingSlashes(std::string_view path) {
     while (path.size() > 1 && path.back() == '/')
         path.remove_suffix(1);
     return path;
@@ -21,7 +21,7 @@ std::string_view withoutTrailingSlashes(std::string_view path) {
 
 // Position of the dot that starts the last extension of the last component, or npos.
 std::size_t extensionDot(std::string_view path) {
-    std::string_view trimmed = withoutTrailingSlashes(path);
+    std::string_view trimmed = trimmedTrailingSlashes(path);
     std::size_t slash = trimmed.rfind('/');
     std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
     std::size_t dot = trimmed.rfind('.');
@@ -68,12 +68,12 @@ std::string pathExtension(std::string_view path) {
     std::size_t dot = extensionDot(path);
     if (dot == std::string_view::npos)
         return {};
-    std::string_view trimmed = withoutTrailingSlashes(path);
+    std::string_view trimmed = trimmedTrailingSlashes(path);
     return std::string(trimmed.substr(dot + 1));
 }
 
 std::string deletingPathExtension(std::string_view path) {
-    std::string_view trimmed = withoutTrailingSlashes(path);
+    std::string_view trimmed = trimmedTrailingSlashes(path);
     std::size_t dot = extensionDot(path);
     if (dot == std::string_view::npos)
         return std::string(trimmed);
@@ -81,7 +81,7 @@ std::string deletingPathExtension(std::string_view path) {
 }
 
 std::string lastPathComponent(std::string_view path) {
-    std::string_view trimmed = withoutTrailingSlashes(path);
+    std::string_view trimmed = trimmedTrailingSlashes(path);
     if (trimmed == "/")
         return "/";
     std::size_t slash = trimmed.rfind('/');
@@ -91,16 +91,28 @@ std::string lastPathComponent(std::string_view path) {
 }
 
 std::string deletingLastPathComponent(std::string_view path) {
-    std::string_view trimmed = withoutTrailingSlashes(path);
+    std::string_view trimmed = trimmedTrailingSlashes(path);
     if (trimmed == "/")
         return "/";
     std::size_t slash = trimmed.rfind('/');
     if (slash == std::string_view::npos)
         return {};
-    std::string_view parent = trimmed.substr(0, slash);
-    while (parent.size() > 1 && parent.back() == '/')
-        parent.remove_suffix(1);
+    std::string_view parent = trimmedTrailingSlashes(trimmed.substr(0, slash));
     return parent.empty() ? "/" : std::string(parent);
+}
+
+std::string withoutTrailingSlashes(std::string_view path) {
+    return std::string(trimmedTrailingSlashes(path));
+}
+
+std::string childPath(std::string_view folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
 }
 
 std::string standardizePath(std::string_view path) {

@@ -18,6 +18,11 @@ std::string deletingLastPathComponent(std::string_view path);
 // "~" at the start expanded to the home folder, "." and ".." components resolved textually,
 // repeated and trailing "/" removed ("/" itself stays "/").
 std::string standardizePath(std::string_view path);
+// The path without trailing slashes; "/" (or "//") stays "/" and "" stays "".
+std::string withoutTrailingSlashes(std::string_view path);
+// name inside folder, with one slash between them however the folder ends ("/" + "a" is
+// "/a"). The name is taken as one component.
+std::string childPath(std::string_view folder, std::string_view name);
 // $HOME, or the password database's entry when HOME is unset.
 std::string homeFolder();
 

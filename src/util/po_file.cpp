@@ -1,6 +1,7 @@
 #include "util/po_file.h"
 
 #include <optional>
+#include <vector>
 
 namespace tf {
 
@@ -77,19 +78,71 @@ std::optional<std::string> readQuoted(std::string_view text) {
 }
 
 // The field that continuation lines extend; none for fields that are not kept.
-enum class Field { none, context, id, text };
+enum class Field { none, context, id, form };
+
+// Plural forms past this index are not kept (no language needs more than six).
+constexpr std::size_t kMaxFormIndex = 31;
 
 struct Entry {
     std::optional<std::string> context;
     std::optional<std::string> id;
-    std::string text;
+    bool plural = false;
+    std::vector<std::string> forms;  // msgstr, or msgstr[0], msgstr[1] ...
 };
 
+// "msgstr" and "msgstr[k]" -> the form index; nullopt for other keywords or large indexes.
+std::optional<std::size_t> formIndex(std::string_view keyword) {
+    if (keyword == "msgstr")
+        return 0;
+    if (!keyword.starts_with("msgstr[") || !keyword.ends_with("]") || keyword.size() > 10)
+        return std::nullopt;
+    std::string_view digits = keyword.substr(7, keyword.size() - 8);
+    std::size_t index = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        index = index * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (digits.empty() || index > kMaxFormIndex)
+        return std::nullopt;
+    return index;
+}
+
+// The value of "Plural-Forms:" among the header's "Name: value" lines.
+void readHeader(PoCatalog& catalog, std::string_view header) {
+    constexpr std::string_view kField = "Plural-Forms:";
+    while (!header.empty()) {
+        std::size_t newline = header.find('\n');
+        std::string_view line = trimBlanks(header.substr(0, newline));
+        header =
+            newline == std::string_view::npos ? std::string_view{} : header.substr(newline + 1);
+        if (line.starts_with(kField)) {
+            if (std::optional<PluralRule> rule = PluralRule::parse(line.substr(kField.size())))
+                catalog.pluralRule = std::move(*rule);
+            return;
+        }
+    }
+}
+
 void store(PoCatalog& catalog, Entry& entry) {
-    // The header (empty msgid) describes the file, and an empty msgstr means "not translated
-    // yet": both must leave the key to fall back to another table.
-    if (entry.id && !entry.id->empty() && !entry.text.empty()) {
-        catalog.insert_or_assign({entry.context.value_or(""), *entry.id}, std::move(entry.text));
+    if (entry.id && entry.id->empty()) {
+        if (!entry.context && !entry.forms.empty())
+            readHeader(catalog, entry.forms[0]);
+    } else if (entry.id) {
+        // An empty text means "not translated yet": the key must fall back to another table.
+        // A plural entry counts only with every form filled in.
+        bool translated = !entry.forms.empty();
+        for (const std::string& form : entry.forms)
+            translated = translated && !form.empty();
+        if (translated) {
+            PoCatalog::Key key(entry.context.value_or(""), std::move(*entry.id));
+            catalog.texts.insert_or_assign(key, entry.forms[0]);
+            if (entry.plural) {
+                catalog.plurals.insert_or_assign(std::move(key), std::move(entry.forms));
+            } else {
+                catalog.plurals.erase(key);
+            }
+        }
     }
     entry = Entry{};
 }
@@ -100,6 +153,7 @@ PoCatalog parsePo(std::string_view text) {
     PoCatalog catalog;
     Entry entry;
     Field field = Field::none;
+    std::size_t form = 0;
 
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
@@ -121,8 +175,8 @@ PoCatalog parsePo(std::string_view text) {
                 case Field::id:
                     *entry.id += *more;
                     break;
-                case Field::text:
-                    entry.text += *more;
+                case Field::form:
+                    entry.forms[form] += *more;
                     break;
                 case Field::none:
                     break;
@@ -151,11 +205,17 @@ PoCatalog parsePo(std::string_view text) {
                 store(catalog, entry);
             entry.id = std::move(*value);
             field = Field::id;
-        } else if (keyword == "msgstr" || keyword == "msgstr[0]") {
-            entry.text = std::move(*value);
-            field = Field::text;
+        } else if (keyword == "msgid_plural") {
+            entry.plural = true;  // the forms below are what a lookup needs, not this text
+            field = Field::none;
+        } else if (std::optional<std::size_t> index = formIndex(keyword)) {
+            form = *index;
+            if (entry.forms.size() <= form)
+                entry.forms.resize(form + 1);
+            entry.forms[form] = std::move(*value);
+            field = Field::form;
         } else {
-            field = Field::none;  // msgid_plural, msgstr[1] and up: one form is enough
+            field = Field::none;
         }
     }
     store(catalog, entry);

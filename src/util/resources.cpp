@@ -12,6 +12,8 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "util/posix.h"
+
 namespace tf {
 
 namespace {
@@ -275,25 +277,22 @@ std::filesystem::path dataFolder() {
 bool looksLikeImageFile(const std::filesystem::path& path) {
     // Only regular files: reading a FIFO or a device to peek at it could block or consume it.
     // O_NONBLOCK keeps the open itself from waiting on a FIFO; fstat then decides.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.valid())
         return false;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
-    }
     std::array<char, 64> buffer{};
     std::size_t filled = 0;
     while (filled < buffer.size()) {
-        ssize_t got = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+        ssize_t got = ::read(fd.get(), buffer.data() + filled, buffer.size() - filled);
         if (got > 0) {
             filled += static_cast<std::size_t>(got);
         } else if (got == 0 || errno != EINTR) {
             break;
         }
     }
-    ::close(fd);
 
     std::string_view head(buffer.data(), filled);
     for (std::string_view magic : kImageMagics) {

@@ -1,11 +1,17 @@
 #include "util/strings.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "util/po_file.h"
+#include "util/resources.h"
 
 namespace tf::po {
 // Generated at build time from our .po files: (file name such as "en.po", file text).
@@ -37,39 +43,39 @@ struct KeyRef {
 };
 
 using CatalogPtr = std::shared_ptr<const PoCatalog>;
-using CatalogsByFile = std::map<std::string, CatalogPtr, std::less<>>;
 
 // What lookups read: replaced as a whole when the language or the tables change, so a lookup
 // never sees half of a change and holds a lock only while copying one pointer.
 struct ActiveTables {
-    CatalogPtr current;  // null when the language is English or has no table
-    CatalogPtr english;
+    // The tables of the chosen languages in order, English last; a key none of them has is
+    // its own text.
+    std::vector<CatalogPtr> chain;
 };
 
-std::shared_ptr<const CatalogsByFile> parseFiles(
-    const std::vector<std::pair<std::string, std::string>>& files) {
-    auto catalogs = std::make_shared<CatalogsByFile>();
-    for (const auto& [name, text] : files) {
-        (*catalogs)[name] = std::make_shared<const PoCatalog>(parsePo(text));
-    }
-    return catalogs;
+// (file name, .po text) of the tables; the embedded ones are views of the program's data.
+using TableFiles = std::vector<std::pair<std::string_view, std::string_view>>;
+
+TableFiles embeddedFiles() {
+    return TableFiles(po::kEmbeddedTexts, po::kEmbeddedTexts + po::kEmbeddedTextCount);
 }
 
-std::vector<std::pair<std::string, std::string>> embeddedFiles() {
-    std::vector<std::pair<std::string, std::string>> files;
-    for (int i = 0; i < po::kEmbeddedTextCount; ++i) {
-        files.emplace_back(po::kEmbeddedTexts[i].first, po::kEmbeddedTexts[i].second);
-    }
-    return files;
+// A catalogue file larger than this is not one of ours.
+constexpr std::uintmax_t kMaxCatalogueBytes = 8u << 20;
+
+std::string readCatalogueFile(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) ||
+        std::filesystem::file_size(path, error) > kMaxCatalogueBytes || error)
+        return {};
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string languageFromEnvironment() {
-    if (const char* list = std::getenv("LANGUAGE"); list != nullptr && *list != '\0') {
-        std::string_view languages = list;
-        std::string_view first = languages.substr(0, languages.find(':'));
-        if (!first.empty())
-            return std::string(first);
-    }
+// The languages asked for, most wanted first: the whole LANGUAGE list, else the one of
+// LC_ALL, LC_MESSAGES or LANG (the first set).
+std::string languagesFromEnvironment() {
+    if (const char* list = std::getenv("LANGUAGE"); list != nullptr && *list != '\0')
+        return list;
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         if (const char* value = std::getenv(name); value != nullptr && *value != '\0') {
             return value;
@@ -78,42 +84,39 @@ std::string languageFromEnvironment() {
     return {};
 }
 
-// "zh_CN.UTF-8@latin" -> "zh_CN": the encoding and modifier do not choose a table.
-std::string languageCode(std::string_view language) {
-    std::string code(language.substr(0, language.find_first_of(".@")));
-    for (char& c : code) {
-        if (c == '-')
-            c = '_';
-    }
-    return code;
+bool isCatalogueNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '@';
 }
 
-CatalogPtr findCatalog(const CatalogsByFile& catalogs, std::string_view file) {
-    auto it = catalogs.find(file);
-    return it == catalogs.end() ? nullptr : it->second;
-}
+// The table files that may serve one language, most specific first, as gettext tries them:
+// "sr_RS.UTF-8@latin" -> sr_RS@latin.po, sr@latin.po, sr_RS.po, sr.po. The encoding never
+// chooses a table; names with other characters (a path, say) choose none.
+std::vector<std::string> catalogueNames(std::string_view language) {
+    std::size_t at = language.find('@');
+    std::string_view modifier = at == std::string_view::npos ? "" : language.substr(at);
+    std::string code(language.substr(0, std::min(at, language.find('.'))));
+    std::replace(code.begin(), code.end(), '-', '_');
+    std::string base = code.substr(0, code.find('_'));
+    if (base.empty() || !std::all_of(code.begin(), code.end(), isCatalogueNameCharacter) ||
+        !std::all_of(modifier.begin(), modifier.end(), isCatalogueNameCharacter))
+        return {};
 
-std::shared_ptr<const ActiveTables> chooseTables(const CatalogsByFile& catalogs,
-                                                 std::string_view language) {
-    auto tables = std::make_shared<ActiveTables>();
-    tables->english = findCatalog(catalogs, kEnglishFile);
-    std::string code = languageCode(language);
-    if (code.empty() || code == "C" || code == "POSIX")
-        return tables;
-
-    tables->current = findCatalog(catalogs, code + ".po");
-    if (!tables->current) {
-        std::size_t underscore = code.find('_');
-        if (underscore != std::string::npos) {
-            tables->current = findCatalog(catalogs, code.substr(0, underscore) + ".po");
-        }
+    std::vector<std::string> names;
+    if (!modifier.empty()) {
+        names.push_back(code + std::string(modifier) + ".po");
+        if (code != base)
+            names.push_back(base + std::string(modifier) + ".po");
     }
-    return tables;
+    names.push_back(code + ".po");
+    if (code != base)
+        names.push_back(base + ".po");
+    return names;
 }
 
 class StringsTable {
   public:
-    StringsTable() : catalogs_(parseFiles(embeddedFiles())) { choose(); }
+    StringsTable() { setEmbeddedFiles(); }
 
     std::shared_ptr<const ActiveTables> tables() const {
         std::lock_guard lock(activeMutex_);
@@ -126,22 +129,87 @@ class StringsTable {
         choose();
     }
 
-    void setFiles(const std::vector<std::pair<std::string, std::string>>& files) {
+    // The tables in the program, and further ones in the data folder's "po".
+    void setEmbeddedFiles() {
         std::lock_guard lock(mutex_);
-        catalogs_ = parseFiles(files);
+        ownedFiles_.clear();
+        files_ = embeddedFiles();
+        folder_.reset();
+        parsed_.clear();
+        choose();
+    }
+
+    // Tables by file name, and the folder of further tables (empty: none).
+    void setFiles(std::vector<std::pair<std::string, std::string>> files,
+                  std::filesystem::path folder) {
+        std::lock_guard lock(mutex_);
+        ownedFiles_ = std::move(files);
+        files_.assign(ownedFiles_.begin(), ownedFiles_.end());
+        folder_ = std::move(folder);
+        parsed_.clear();
         choose();
     }
 
   private:
+    // Parsed on first use only: a program shows one or two languages of all it carries. A
+    // table in the program wins over a file of the same name in the folder.
+    CatalogPtr catalogue(const std::string& name) {
+        if (auto it = parsed_.find(name); it != parsed_.end())
+            return it->second;
+        CatalogPtr catalog;
+        auto file = std::find_if(files_.begin(), files_.end(),
+                                 [&](const auto& entry) { return entry.first == name; });
+        if (file != files_.end()) {
+            catalog = std::make_shared<const PoCatalog>(parsePo(file->second));
+        } else {
+            std::filesystem::path folder = folder_ ? *folder_ : dataFolder() / "po";
+            if (!folder.empty()) {
+                std::string text = readCatalogueFile(folder / name);
+                if (!text.empty())
+                    catalog = std::make_shared<const PoCatalog>(parsePo(text));
+            }
+        }
+        parsed_.emplace(name, catalog);
+        return catalog;
+    }
+
     void choose() {
-        auto chosen =
-            chooseTables(*catalogs_, language_.empty() ? languageFromEnvironment() : language_);
+        auto chosen = std::make_shared<ActiveTables>();
+        std::string languages = language_.empty() ? languagesFromEnvironment() : language_;
+        std::string_view rest = languages;
+        bool english = false;
+        while (!rest.empty() && !english) {
+            std::size_t colon = rest.find(':');
+            std::string_view language = rest.substr(0, colon);
+            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+            if (language == "C" || language == "POSIX" || language.starts_with("C.") ||
+                language.starts_with("POSIX."))
+                break;
+            // English ends the list: its table (or the key) is the text of every key the
+            // tables before it lack.
+            english = language.substr(0, language.find_first_of("_.@-")) == "en";
+            for (const std::string& name : catalogueNames(language)) {
+                if (CatalogPtr catalog = catalogue(name)) {
+                    if (std::find(chosen->chain.begin(), chosen->chain.end(), catalog) ==
+                        chosen->chain.end())
+                        chosen->chain.push_back(std::move(catalog));
+                    break;
+                }
+            }
+        }
+        CatalogPtr englishTable = catalogue(std::string(kEnglishFile));
+        if (englishTable && std::find(chosen->chain.begin(), chosen->chain.end(), englishTable) ==
+                                chosen->chain.end())
+            chosen->chain.push_back(std::move(englishTable));
         std::lock_guard lock(activeMutex_);
         active_ = std::move(chosen);
     }
 
-    std::mutex mutex_;  // serialises changes
-    std::shared_ptr<const CatalogsByFile> catalogs_;
+    std::mutex mutex_;  // serialises changes and guards everything below but active_
+    std::vector<std::pair<std::string, std::string>> ownedFiles_;  // what files_ views, in tests
+    TableFiles files_;
+    std::optional<std::filesystem::path> folder_;            // nullopt: the data folder's "po"
+    std::map<std::string, CatalogPtr, std::less<>> parsed_;  // null: no such table
     std::string language_;
     // A plain mutex rather than std::atomic<std::shared_ptr>: the critical section is one
     // reference-count increment, and sanitizers understand it.
@@ -156,19 +224,23 @@ StringsTable& stringsTable() {
 
 const std::string* lookup(const CatalogPtr& catalog, std::string_view context,
                           std::string_view key) {
-    if (!catalog)
-        return nullptr;
-    auto it = catalog->find(KeyRef{context, key});
-    return it == catalog->end() ? nullptr : &it->second;
+    auto it = catalog->texts.find(KeyRef{context, key});
+    return it == catalog->texts.end() ? nullptr : &it->second;
+}
+
+const std::string* lookupInChain(std::string_view context, std::string_view key,
+                                 const ActiveTables& tables) {
+    for (const CatalogPtr& catalog : tables.chain) {
+        if (const std::string* text = lookup(catalog, context, key))
+            return text;
+    }
+    return nullptr;
 }
 
 std::string lookupWithFallback(std::string_view context, std::string_view key) {
     std::shared_ptr<const ActiveTables> tables = stringsTable().tables();
-    if (const std::string* text = lookup(tables->current, context, key))
-        return *text;
-    if (const std::string* text = lookup(tables->english, context, key))
-        return *text;
-    return std::string(key);
+    const std::string* text = lookupInChain(context, key, *tables);
+    return text != nullptr ? *text : std::string(key);
 }
 
 // Length of the conversion after "%" (and after an "n$" position), or 0 when it is not one
@@ -189,8 +261,26 @@ std::string localized(std::string_view key) {
 
 bool hasTranslation(std::string_view key) {
     std::shared_ptr<const ActiveTables> tables = stringsTable().tables();
-    return lookup(tables->current, {}, key) != nullptr ||
-           lookup(tables->english, {}, key) != nullptr;
+    return lookupInChain({}, key, *tables) != nullptr;
+}
+
+std::string localizedPlural(std::string_view singular, std::string_view plural,
+                            std::int64_t count) {
+    // Rules see the size of the count: a negative count reads like its positive one.
+    const std::uint64_t n =
+        count < 0 ? 0 - static_cast<std::uint64_t>(count) : static_cast<std::uint64_t>(count);
+    std::shared_ptr<const ActiveTables> tables = stringsTable().tables();
+    for (const CatalogPtr& catalog : tables->chain) {
+        auto it = catalog->plurals.find(KeyRef{{}, singular});
+        if (it == catalog->plurals.end())
+            continue;
+        // A catalogue with fewer forms than its own rule asks for leaves the count to the
+        // next table rather than showing the wrong form.
+        std::size_t form = catalog->pluralRule.formFor(n);
+        if (form < it->second.size())
+            return it->second[form];
+    }
+    return std::string(n == 1 ? singular : plural);
 }
 
 std::string formatText(std::string_view format, const std::vector<std::string>& args) {
@@ -250,12 +340,13 @@ void setLanguage(std::string_view language) {
     stringsTable().setLanguage(language);
 }
 
-void setStringsTablesForTesting(const std::vector<std::pair<std::string, std::string>>& files) {
-    stringsTable().setFiles(files);
+void setStringsTablesForTesting(const std::vector<std::pair<std::string, std::string>>& files,
+                                const std::filesystem::path& folder) {
+    stringsTable().setFiles(files, folder);
 }
 
 void restoreEmbeddedStringsTables() {
-    stringsTable().setFiles(embeddedFiles());
+    stringsTable().setEmbeddedFiles();
 }
 
 }  // namespace tf

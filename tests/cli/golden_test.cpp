@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "cli/sync_cli.h"
 #include "model/default_data.h"
@@ -16,13 +18,50 @@ namespace {
 
 const std::filesystem::path kGolden = std::filesystem::path(TRACKFOLIO_TEST_ASSETS) / "golden";
 
-void expectGolden(const std::string& actual, const std::string& name) {
+// Built-in scripts get fresh random keys on every set-up, and our own icons are found in the
+// data folder of the tree under test.
+std::string withoutLocalParts(const std::string& text) {
+    static const std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
+    std::string result = std::regex_replace(text, uuid, "<uuid>");
+    if (const char* data = std::getenv("TRACKFOLIO_DATA_DIR"); data != nullptr && *data != '\0') {
+        const std::string prefix = std::string("\"") + data + "/";
+        for (std::size_t at = result.find(prefix); at != std::string::npos;
+             at = result.find(prefix, at)) {
+            result.replace(at, prefix.size(), "\"<data>/");
+        }
+    }
+    return result;
+}
+
+void expectGolden(const std::string& text, const std::string& name) {
     const std::filesystem::path path = kGolden / name;
+    const std::string actual = withoutLocalParts(text);
     if (std::getenv("TRACKFOLIO_UPDATE_GOLDEN") != nullptr) {
         std::ofstream(path, std::ios::binary) << actual;
         return;
     }
-    EXPECT_EQ(actual, readFile(path)) << "differs from " << path;
+    const std::string expected = readFile(path);
+    if (actual == expected) {
+        return;
+    }
+    // Name the first differing line rather than printing two whole files.
+    std::istringstream a(actual);
+    std::istringstream e(expected);
+    std::string lineA;
+    std::string lineE;
+    for (int number = 1;; ++number) {
+        const bool moreA = static_cast<bool>(std::getline(a, lineA));
+        const bool moreE = static_cast<bool>(std::getline(e, lineE));
+        if (!moreA && !moreE) {
+            break;
+        }
+        if (moreA != moreE || lineA != lineE) {
+            ADD_FAILURE() << path.filename() << " line " << number << ": expected \"" << lineE
+                          << "\", got \"" << lineA << "\" (TRACKFOLIO_UPDATE_GOLDEN=1 rewrites it)";
+            return;
+        }
+    }
+    ADD_FAILURE() << path.filename() << " differs";
 }
 
 class Golden : public SandboxTest {

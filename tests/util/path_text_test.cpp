@@ -48,6 +48,18 @@ TEST(PathComponents, LastComponentAndParent) {
     EXPECT_EQ(deletingLastPathComponent("a//b"), "a");
 }
 
+TEST(PathComponents, TrailingSlashesAndChildPaths) {
+    EXPECT_EQ(withoutTrailingSlashes("/a/b//"), "/a/b");
+    EXPECT_EQ(withoutTrailingSlashes("//"), "/");
+    EXPECT_EQ(withoutTrailingSlashes("a//b"), "a//b");
+    EXPECT_EQ(withoutTrailingSlashes(""), "");
+    EXPECT_EQ(childPath("/a", "b"), "/a/b");
+    EXPECT_EQ(childPath("/a/", "b"), "/a/b");
+    EXPECT_EQ(childPath("/", "b"), "/b");
+    EXPECT_EQ(childPath("", "b"), "/b");
+    EXPECT_EQ(childPath("rel", ".hidden"), "rel/.hidden");
+}
+
 class HomeOverride {
   public:
     explicit HomeOverride(const char* home) {

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 namespace tf {
 namespace {
 
 std::string textOf(const PoCatalog& catalog, const std::string& key,
                    const std::string& context = {}) {
-    auto it = catalog.find(std::pair(context, key));
-    return it == catalog.end() ? "<missing>" : it->second;
+    auto it = catalog.texts.find(std::pair(context, key));
+    return it == catalog.texts.end() ? "<missing>" : it->second;
 }
 
 TEST(ParsePo, ReadsEntriesAndSkipsHeaderCommentsAndUntranslated) {
@@ -33,7 +37,7 @@ msgstr "Still used"
 #~ msgid "Obsolete"
 #~ msgstr "Gone"
 )po");
-    EXPECT_EQ(catalog.size(), 2u);
+    EXPECT_EQ(catalog.texts.size(), 2u);
     EXPECT_EQ(textOf(catalog, "Copy Path"), "复制路径");
     EXPECT_EQ(textOf(catalog, "Fuzzy"), "Still used");
     EXPECT_EQ(textOf(catalog, ""), "<missing>");
@@ -93,6 +97,47 @@ msgstr[1] "only second"
     EXPECT_EQ(textOf(catalog, "Untranslated plural"), "<missing>");
 }
 
+TEST(ParsePo, KeepsEveryPluralFormAndTheHeadersRule) {
+    PoCatalog catalog = parsePo(R"po(msgid ""
+msgstr ""
+"Language: pl\n"
+"Plural-Forms: nplurals=3; plural=(n==1 ? 0 : n%10>=2 && n%10<=4 && (n%100<10 || "
+"n%100>=20) ? 1 : 2);\n"
+
+msgctxt "Menu"
+msgid "%d file"
+msgid_plural "%d files"
+msgstr[0] "%d plik"
+msgstr[1] "%d pliki"
+msgstr[2] "%d "
+"plików"
+
+msgid "Gap"
+msgid_plural "Gaps"
+msgstr[0] "a"
+msgstr[2] "c"
+
+msgid "Singular"
+msgstr "only"
+)po");
+    using Forms = std::vector<std::string>;
+    EXPECT_EQ(catalog.plurals,
+              (std::map<PoCatalog::Key, Forms, std::less<>>{
+                  {{"Menu", "%d file"}, Forms{"%d plik", "%d pliki", "%d plików"}}}));
+    EXPECT_EQ(textOf(catalog, "%d file", "Menu"), "%d plik");
+    EXPECT_EQ(textOf(catalog, "Gap"), "<missing>");  // a form left out means untranslated
+    EXPECT_EQ(catalog.pluralRule.count(), 3u);
+    EXPECT_EQ(catalog.pluralRule.formFor(22), 1u);
+
+    // Without a Plural-Forms line, or with one that does not parse, English's rule applies.
+    for (const char* header : {"", "Plural-Forms: nplurals=2; plural=n >;\\n"}) {
+        PoCatalog plain = parsePo(std::string("msgid \"\"\nmsgstr \"") + header + "\"\n");
+        EXPECT_EQ(plain.pluralRule.count(), 2u) << header;
+        EXPECT_EQ(plain.pluralRule.formFor(1), 0u) << header;
+        EXPECT_EQ(plain.pluralRule.formFor(0), 1u) << header;
+    }
+}
+
 TEST(ParsePo, ToleratesWindowsLineEndingsBomAndDamage) {
     PoCatalog catalog = parsePo(
         "\xEF\xBB\xBFmsgid \"A\"\r\nmsgstr \"a\"\r\n\r\n"
@@ -102,7 +147,7 @@ TEST(ParsePo, ToleratesWindowsLineEndingsBomAndDamage) {
     EXPECT_EQ(textOf(catalog, "A"), "a");
     EXPECT_EQ(textOf(catalog, "B"), "unterminated");
     EXPECT_EQ(textOf(catalog, "C"), "c");
-    EXPECT_TRUE(parsePo("").empty());
+    EXPECT_TRUE(parsePo("").texts.empty());
 }
 
 }  // namespace

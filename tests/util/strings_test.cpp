@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -121,6 +123,117 @@ TEST_F(StringsTest, LanguageComesFromTheEnvironmentInPriorityOrder) {
     // An explicit choice wins over the environment.
     setLanguage("en");
     EXPECT_EQ(localized("Copy Path"), "Copy Path");
+}
+
+// The tables above in the program, plus fr.po and de.po in a folder (tests/assets/po).
+class StringsListTest : public StringsTest {
+  protected:
+    void SetUp() override {
+        StringsTest::SetUp();
+        setStringsTablesForTesting(
+            {{"en.po", kEnglish},
+             {"zh.po", kChinese},
+             {"zh_TW.po", kTaiwan},
+             {"pl.po", kPolish},
+             {"ru.po", kRussianMissingAForm},
+             {"de@formal.po", "msgid \"Copy Path\"\nmsgstr \"Pfad (Sie)\"\n"}},
+            std::filesystem::path(TRACKFOLIO_TEST_ASSETS) / "po");
+    }
+
+    static constexpr const char* kPolish = R"po(msgid ""
+msgstr "Plural-Forms: nplurals=3; plural=(n==1 ? 0 : n%10>=2 && n%10<=4 && (n%100<10 || n%100>=20) ? 1 : 2);\n"
+
+msgid "%d file"
+msgid_plural "%d files"
+msgstr[0] "%d plik"
+msgstr[1] "%d pliki"
+msgstr[2] "%d plików"
+)po";
+    // Its rule has three forms, its entry two.
+    static constexpr const char* kRussianMissingAForm = R"po(msgid ""
+msgstr "Plural-Forms: nplurals=3; plural=(n%10==1 && n%100!=11 ? 0 : n%10>=2 && n%10<=4 && (n%100<10 || n%100>=20) ? 1 : 2);\n"
+
+msgid "%d file"
+msgid_plural "%d files"
+msgstr[0] "%d файл"
+msgstr[1] "%d файла"
+)po";
+};
+
+TEST_F(StringsListTest, EveryLanguageOfTheListInOrderThenEnglishThenTheKey) {
+    struct Case {
+        const char* languages;
+        const char* copyPath;
+        const char* onlyGerman;
+        const char* sameName;
+    };
+    const Case cases[] = {
+        {"fr:de", "Copier le chemin", "Nur Deutsch", "\"%@\" already exists."},
+        {"de_AT.UTF-8:fr", "Pfad kopieren", "Nur Deutsch", "\"%@\" already exists."},
+        {"xx:it_IT:fr", "Copier le chemin", "Only German", "\"%@\" already exists."},
+        {"zh_TW:zh", "複製路徑", "Only German", "已存在“%@”。"},
+        {"zh-TW:de", "複製路徑", "Nur Deutsch", "\"%@\" already exists."},
+        {"de_CH@formal:fr", "Pfad (Sie)", "Only German", "\"%@\" already exists."},
+        {"de@formal:de", "Pfad (Sie)", "Nur Deutsch", "\"%@\" already exists."},
+        // English, or C, ends the list: what it lacks is shown as the key.
+        {"fr:en:de", "Copier le chemin", "Only German", "\"%@\" already exists."},
+        {"fr:C:de", "Copier le chemin", "Only German", "\"%@\" already exists."},
+        {"en_GB:zh", "Copy Path", "Only German", "\"%@\" already exists."},
+        // A name that is no language (a path, say) chooses no table.
+        {"../po/de:/tmp/de:fr", "Copier le chemin", "Only German", "\"%@\" already exists."},
+        {"::de::", "Pfad kopieren", "Nur Deutsch", "\"%@\" already exists."},
+    };
+    for (const Case& c : cases) {
+        setLanguage(c.languages);
+        EXPECT_EQ(localized("Copy Path"), c.copyPath) << c.languages;
+        EXPECT_EQ(localized("Only German"), c.onlyGerman) << c.languages;
+        EXPECT_EQ(localized("Same FileName Tip"), c.sameName) << c.languages;
+        EXPECT_EQ(hasTranslation("Only German"), std::string(c.onlyGerman) == "Nur Deutsch")
+            << c.languages;
+    }
+
+    // The environment's LANGUAGE list wins over the locale variables.
+    ::setenv("LANG", "zh_CN.UTF-8", 1);
+    ::setenv("LANGUAGE", "xx:fr:de", 1);
+    setLanguage("");
+    EXPECT_EQ(localized("Copy Path"), "Copier le chemin");
+    EXPECT_EQ(localized("Only German"), "Nur Deutsch");
+}
+
+TEST_F(StringsListTest, PluralFormsFollowEachTablesRule) {
+    struct Case {
+        const char* languages;
+        std::int64_t count;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"fr", 0, "%d fichier"},  // French counts zero as one
+        {"fr", 1, "%d fichier"},
+        {"fr", 2, "%d fichiers"},
+        {"en", 0, "%d files"},  // no table has it: English's rule on the keys
+        {"en", 1, "%d file"},
+        {"en", -1, "%d file"},
+        {"en", 21, "%d files"},
+        {"pl", 1, "%d plik"},
+        {"pl", 22, "%d pliki"},
+        {"pl", 25, "%d plików"},
+        {"pl", 112, "%d plików"},
+        {"de:fr", 0, "%d fichier"},  // German has no such entry: the next table's
+        {"ru", 21, "%d файл"},
+        {"ru", 3, "%d файла"},
+        {"ru:fr", 5, "%d fichiers"},  // the form Russian lacks comes from the next table
+        {"ru", 5, "%d files"},
+    };
+    for (const Case& c : cases) {
+        setLanguage(c.languages);
+        EXPECT_EQ(localizedPlural("%d file", "%d files", c.count), c.text)
+            << c.languages << " " << c.count;
+    }
+    setLanguage("de");
+    EXPECT_EQ(formatText(localizedPlural("%d folder", "%d folders", 3), {"3"}),
+              "3 Ordner (mehrere)");
+    // A plural entry answers a singular lookup with its first form.
+    EXPECT_EQ(localized("%d folder"), "%d Ordner");
 }
 
 TEST_F(StringsTest, InfoPlistTableIsSeparateFromTheMainTable) {

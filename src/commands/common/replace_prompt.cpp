@@ -80,10 +80,7 @@ bool replaceFileAlert(FinderSync& sync, const std::string& path, const std::stri
 }
 
 std::string resolvedItemPath(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') {
-        trimmed.pop_back();
-    }
+    const std::string trimmed = withoutTrailingSlashes(path);
     const std::string name = lastPathComponent(trimmed);
     if (trimmed == "/" || name.empty() || name == "." || name == "..") {
         return realFolder(trimmed);
@@ -92,7 +89,7 @@ std::string resolvedItemPath(const std::string& path) {
     if (folder.empty()) {
         return {};
     }
-    return folder == "/" ? "/" + name : folder + "/" + name;
+    return childPath(folder, name);
 }
 
 bool isSameItem(const std::string& first, const std::string& second) {

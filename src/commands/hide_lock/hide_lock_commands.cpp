@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <optional>
 #include <utility>
@@ -30,6 +29,7 @@
 #include "fs/file_access.h"
 #include "platform/pasteboard.h"
 #include "util/path_text.h"
+#include "util/posix.h"
 #include "util/strings.h"
 #include "util/text.h"
 
@@ -38,10 +38,6 @@ namespace tf {
 namespace {
 
 std::atomic<bool> gImmutableAttributeEnabled{true};
-
-std::string errorText(int error) {
-    return std::strerror(error);
-}
 
 std::string quotedName(const std::string& name) {
     return "\u201c" + oneLine(name) + "\u201d";
@@ -61,17 +57,6 @@ std::string describeNames(const std::vector<std::string>& names) {
     return text;
 }
 
-std::string withoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-std::string childPath(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
 // ---- The ".hidden" list ----------------------------------------------------------------
 
 struct HiddenList {
@@ -84,34 +69,18 @@ struct HiddenList {
 // The list's lines as written (empty lines kept); an absent file is an empty list. Returns
 // the error number when the file exists but cannot be read.
 int readHiddenList(const std::string& file, HiddenList& list) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
         return errno == ENOENT ? 0 : errno;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        return error;
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
     }
     std::string content;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int error = errno;
-            ::close(fd);
-            return error;
-        }
-        if (got == 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(got));
+    if (const int error = readAll(fd.get(), content); error != 0) {
+        return error;
     }
-    ::close(fd);
     list.exists = true;
     list.mode = info.st_mode & 07777;
     std::size_t start = 0;
@@ -122,21 +91,6 @@ int readHiddenList(const std::string& file, HiddenList& list) {
         }
         list.lines.push_back(content.substr(start, end - start));
         start = end + 1;
-    }
-    return 0;
-}
-
-int writeAll(int fd, const std::string& content) {
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        done += static_cast<std::size_t>(wrote);
     }
     return 0;
 }
@@ -156,16 +110,16 @@ int writeHiddenList(const std::string& folder, const HiddenList& list) {
         return ::unlink(file.c_str()) == 0 || errno == ENOENT ? 0 : errno;
     }
     std::string temporary = file + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd.valid()) {
         return errno;
     }
-    int error = writeAll(fd, content);
-    if (error == 0 && ::fchmod(fd, list.mode) != 0) {
+    int error = writeAll(fd.get(), content);
+    if (error == 0 && ::fchmod(fd.get(), list.mode) != 0) {
         error = errno;
     }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
+    if (const int closing = fd.close(); error == 0) {
+        error = closing;
     }
     if (error == 0 && ::rename(temporary.c_str(), file.c_str()) != 0) {
         error = errno;
@@ -205,7 +159,7 @@ std::vector<FolderBatch> batchesByFolder(const std::vector<std::string>& paths) 
 void reportHideFailure(FinderSync& sync, bool hide, const std::vector<std::string>& names,
                        int error) {
     alertWithMsg(sync, localizedFormat(hide ? "Hide Fail Tip" : "Unhide Fail Tip",
-                                       {describeNames(names), errorText(error)}));
+                                       {describeNames(names), errnoText(error)}));
 }
 
 // Adds the names to (or takes them off) the folder's list; every failure is reported.
@@ -306,22 +260,19 @@ void hideAndShowFiles(FinderSync& sync, const CommandCall& call) {
 // Returns 0 or the error number.
 template <typename Change>
 int withAttributeFlags(const std::string& path, Change change) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) {
         return errno;
     }
-    int error = 0;
     int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
-        error = errno;
-    } else {
-        int wanted = change(flags);
-        if (wanted != flags && ::ioctl(fd, FS_IOC_SETFLAGS, &wanted) != 0) {
-            error = errno;
-        }
+    if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) {
+        return errno;
     }
-    ::close(fd);
-    return error;
+    int wanted = change(flags);
+    if (wanted != flags && ::ioctl(fd.get(), FS_IOC_SETFLAGS, &wanted) != 0) {
+        return errno;
+    }
+    return 0;
 }
 
 std::string modeText(mode_t mode) {
@@ -416,7 +367,7 @@ void lockUnlockFiles(FinderSync& sync, const CommandCall&) {
     for (const std::string& path : paths) {
         struct stat info {};
         if (::lstat(path.c_str(), &info) != 0) {
-            const std::string reason = errorText(errno);
+            const std::string reason = errnoText(errno);
             alertWithMsg(sync, localizedFormat("Lock Fail Tip", {quotedName(path), reason}));
             continue;
         }
@@ -428,7 +379,7 @@ void lockUnlockFiles(FinderSync& sync, const CommandCall&) {
         const int error = locked ? unlockPath(path) : lockPath(path, info);
         if (error != 0) {
             alertWithMsg(sync, localizedFormat(locked ? "Unlock Fail Tip" : "Lock Fail Tip",
-                                               {quotedName(path), errorText(error)}));
+                                               {quotedName(path), errnoText(error)}));
         }
     }
 }

@@ -22,6 +22,7 @@
 #include "model/menu_manager.h"
 #include "util/log.h"
 #include "util/path_text.h"
+#include "util/posix.h"
 #include "util/resources.h"
 #include "util/strings.h"
 #include "util/text.h"
@@ -29,13 +30,6 @@
 namespace tf {
 
 namespace {
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '/') {
-        return folder + name;
-    }
-    return folder + "/" + name;
-}
 
 // Where a new file goes: the first selected item when it is a folder, else the folder it is
 // in; the home folder when nothing is selected.
@@ -79,34 +73,19 @@ std::optional<std::string> blankDocument(std::string_view ext) {
     return path.string();
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 enum class SourceRead { Copied, Unreadable, Failed };
 
 // Streams the source into fd; Unreadable when the source could not be opened or read
 // (whatever was written is then truncated away), Failed when writing failed.
 SourceRead copyInto(int out, const std::string& source) {
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
+    const UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) {
         return SourceRead::Unreadable;
     }
     SourceRead result = SourceRead::Copied;
     std::array<char, 64 * 1024> buffer{};
     for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
         if (got == 0) {
             break;
         }
@@ -117,12 +96,11 @@ SourceRead copyInto(int out, const std::string& source) {
             result = ::ftruncate(out, 0) == 0 ? SourceRead::Unreadable : SourceRead::Failed;
             break;
         }
-        if (!writeAll(out, buffer.data(), static_cast<std::size_t>(got))) {
+        if (writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(got))) != 0) {
             result = SourceRead::Failed;
             break;
         }
     }
-    ::close(in);
     return result;
 }
 
@@ -130,20 +108,20 @@ SourceRead copyInto(int out, const std::string& source) {
 // given. With `sourceRequired` an unreadable source fails; without it the file stays empty.
 // A file left behind by a failure is removed.
 bool writeFileFrom(const std::string& path, const std::string& source, bool sourceRequired) {
-    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (out < 0) {
+    UniqueFd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!out.valid()) {
         return false;
     }
     bool ok = true;
     if (!source.empty()) {
-        const SourceRead read = copyInto(out, source);
+        const SourceRead read = copyInto(out.get(), source);
         if (read == SourceRead::Failed || (read == SourceRead::Unreadable && sourceRequired)) {
             ok = false;
         } else if (read == SourceRead::Unreadable) {
             logWarning("template " + source + " could not be read; the new file is empty");
         }
     }
-    if (::close(out) != 0) {
+    if (out.close() != 0) {
         ok = false;
     }
     if (!ok) {
@@ -220,7 +198,7 @@ void addToFileTemplate(FinderSync& sync) {
     const std::string source = selection.front();
     const std::string folder = RCMenuManager::sharedInstance().fileTemplateFolder();
     const std::string id = uuid();
-    const std::string target = folder.empty() ? std::string() : joinPath(folder, id);
+    const std::string target = folder.empty() ? std::string() : childPath(folder, id);
     const std::string name = lastPathComponent(source);
     const std::string ext = toLower(pathExtension(source));
 
@@ -275,7 +253,7 @@ void createFileWithItem(FinderSync& sync, const RCMenuItem& item) {
     if (!item.isSpecialFile) {
         name += "." + ext;
     }
-    replaceFileAlert(sync, joinPath(folder, name), [&](const std::string& finalPath) {
+    replaceFileAlert(sync, childPath(folder, name), [&](const std::string& finalPath) {
         writeNewFile(sync, finalPath, ext, item);
     });
 }

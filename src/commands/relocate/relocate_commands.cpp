@@ -26,6 +26,7 @@
 #include "runtime/queues.h"
 #include "util/log.h"
 #include "util/path_text.h"
+#include "util/posix.h"
 #include "util/strings.h"
 #include "util/text.h"
 
@@ -46,17 +47,6 @@ bool isFolderMetadata(std::string_view name) {
            std::end(kFolderMetadata);
 }
 
-std::string withoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-std::string childPath(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
 bool existsNoFollow(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
@@ -65,10 +55,6 @@ bool existsNoFollow(const std::string& path) {
 bool isRealFolder(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-std::string reasonOf(int error) {
-    return std::error_code(error, std::generic_category()).message();
 }
 
 bool isAccessError(int error) {
@@ -198,7 +184,7 @@ void unembedFolder(FinderSync& sync, const CommandCall&) {
         }
         const std::optional<std::vector<std::string>> names = listFolder(item);
         if (!names) {
-            alertFailure(sync, item, reasonOf(EACCES));
+            alertFailure(sync, item, errnoText(EACCES));
             return;
         }
         std::vector<std::string> content;
@@ -335,7 +321,7 @@ void moveAndCopyItem(FinderSync& sync, const CommandCall& call) {
 
 void pasteItem(FinderSync& sync, const std::string& source, const std::string& folder) {
     if (!existsNoFollow(source)) {
-        alertFailure(sync, source, reasonOf(ENOENT));
+        alertFailure(sync, source, errnoText(ENOENT));
         return;
     }
     const std::string target = childPath(folder, lastPathComponent(source));

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "util/path_text.h"
 #include "util/strings.h"
 
 namespace tf::qt {
@@ -31,17 +32,14 @@ std::string pathBytes(const QString& chosen, const std::string& known) {
         return pathBytes(cleanChosen);
     }
     const QString cleanKnown = QDir::cleanPath(pathText(known));
-    std::string base = known;
-    while (base.size() > 1 && base.back() == '/') {
-        base.pop_back();
-    }
+    const std::string base = withoutTrailingSlashes(known);
     if (cleanChosen == cleanKnown) {
         return base;
     }
     const QString prefix = cleanKnown.endsWith(u'/') ? cleanKnown : cleanKnown + u'/';
     if (cleanChosen.startsWith(prefix)) {
         const std::string rest = pathBytes(cleanChosen.mid(prefix.size()));
-        return base == "/" ? base + rest : base + "/" + rest;
+        return childPath(base, rest);
     }
     return pathBytes(cleanChosen);
 }

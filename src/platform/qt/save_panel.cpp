@@ -280,7 +280,7 @@ void SavePanel::accept() {
         name_->setText(qt::pathText(name));
     }
     const std::string folder = folderBytes();
-    const std::string path = folder == "/" ? folder + name : folder + "/" + name;
+    const std::string path = childPath(folder, name);
     if (exists(path) && !confirmReplace(qt::text(qt::pathText(name)))) {
         return;
     }

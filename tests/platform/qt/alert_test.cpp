@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/qt/qt_user_interface.h"
-#include "service/windows/windows_test_support.h"
+#include "platform/qt/windows_test_support.h"
 #include "support/sandbox.h"
 #include "util/strings.h"
 

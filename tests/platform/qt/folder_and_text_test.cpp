@@ -8,7 +8,7 @@
 
 #include "platform/qt/qt_edge.h"
 #include "platform/qt/qt_user_interface.h"
-#include "service/windows/windows_test_support.h"
+#include "platform/qt/windows_test_support.h"
 #include "support/sandbox.h"
 
 namespace tf {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/qt/qt_progress_window.h"
-#include "service/windows/windows_test_support.h"
+#include "platform/qt/windows_test_support.h"
 #include "support/sandbox.h"
 #include "util/strings.h"
 

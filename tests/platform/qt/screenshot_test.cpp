@@ -12,7 +12,7 @@
 #include "platform/qt/qt_progress_window.h"
 #include "platform/qt/qt_user_interface.h"
 #include "platform/qt/save_panel.h"
-#include "service/windows/windows_test_support.h"
+#include "platform/qt/windows_test_support.h"
 #include "support/sandbox.h"
 
 namespace tf {

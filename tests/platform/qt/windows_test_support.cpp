@@ -1,4 +1,4 @@
-#include "service/windows/windows_test_support.h"
+#include "platform/qt/windows_test_support.h"
 
 #include <QDir>
 #include <QEventLoop>
