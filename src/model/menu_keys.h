@@ -2,7 +2,8 @@
 // the catalogue derives for it, which command runs it and how a generated entry looks. The
 // loaders resolve an entry's key once (`MenuKey`); the record's predicates, the menu builder,
 // the dispatch and the commands read the resolved key and this table, never the key's text.
-// A new built-in key is a row here plus its command's folder.
+// A new built-in key is a row here plus its command's folder (and, when it opens a generated
+// submenu, how the menu builder fills it).
 #pragma once
 
 #include <array>
