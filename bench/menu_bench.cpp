@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "model/json_value.h"
 #include "model/menu_manager.h"
 #include "model/url_cache.h"
+#include "platform/application_index.h"
 
 namespace {
 
@@ -32,6 +34,15 @@ struct BenchHome {
         (void)tf::RCDefaultData::setup();
         file = (root / "photo.jpg").string();
         std::ofstream(file) << "x";
+        // Two of the default "Open With" applications are installed; the rest are looked up
+        // in this machine's applications folders.
+        ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+        const std::filesystem::path applications = root / "data" / "applications";
+        std::filesystem::create_directories(applications);
+        std::ofstream(applications / "code.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Visual Studio Code\nExec=code %F\n";
+        std::ofstream(applications / "sublime_text.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Sublime Text\nExec=subl %F\n";
         tf::Array paths;
         for (int i = 0; i < 20; ++i) {
             const std::filesystem::path folder = root / ("folder" + std::to_string(i));
@@ -63,7 +74,8 @@ BenchHome& home() {
 
 void buildMenus(benchmark::State& state) {
     tf::Transcript transcript;
-    tf::HeadlessSession session(tf::AnswerScript(), transcript, false);
+    // The real desktop, as the service has it: it answers which applications are installed.
+    tf::HeadlessSession session(tf::AnswerScript(), transcript, true);
     tf::FinderSync& sync = session.sync();
     sync.setSelectedItemURLs({home().file});
     sync.setTargetURL(home().root.string());
@@ -88,6 +100,22 @@ void BM_MenuWithTwentyListedCommonPaths(benchmark::State& state) {
     buildMenus(state);
 }
 BENCHMARK(BM_MenuWithTwentyListedCommonPaths)->Unit(benchmark::kMicrosecond);
+
+// What asking for the installed applications adds to every menu: the default app list
+// against this machine's applications folders, nothing changed since the last menu.
+void BM_InstalledApplicationsOfTheDefaultList(benchmark::State& state) {
+    std::vector<std::string> names;
+    for (const tf::Value& app : tf::RCDefaultData::defaultCommonAppMenu()) {
+        names.push_back(tf::dictString(*app.dict(), "key"));
+    }
+    std::size_t installed = 0;
+    for (auto _ : state) {
+        const std::vector<bool> answers = tf::installedApplications(names);
+        installed = static_cast<std::size_t>(std::count(answers.begin(), answers.end(), true));
+    }
+    state.counters["installed"] = static_cast<double>(installed);
+}
+BENCHMARK(BM_InstalledApplicationsOfTheDefaultList)->Unit(benchmark::kMicrosecond);
 
 // The protocol's form of the default menu: what every GetMenu adds to building it.
 void BM_MenuJsonOfTheDefaultCatalogue(benchmark::State& state) {

@@ -15,8 +15,8 @@ namespace tf {
 
 class HeadlessSession {
   public:
-    // With `realDesktop` false, launches and opens are only recorded (tests); programs run
-    // for real either way.
+    // With `realDesktop` false, launches and opens are only recorded and every application
+    // counts as installed (tests); programs run for real either way.
     HeadlessSession(AnswerScript answers, Transcript& transcript, bool realDesktop);
     ~HeadlessSession();
     HeadlessSession(const HeadlessSession&) = delete;

@@ -3,12 +3,14 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <ostream>
 
 #include "cli/command_cli.h"
 #include "cli/headless_session.h"
+#include "cli/pasteboard_cli.h"
 #include "engine/menu_tree.h"
 #include "model/json_value.h"
 #include "model/menu_manager.h"
@@ -27,6 +29,7 @@ const char* const kUsage =
     "                            [--json] [PATH...]\n"
     "       trackfolio-sync run --tag N [--kind KIND] [--target DIR] [--answers FILE]\n"
     "                           [--transcript FILE] [PATH...]\n"
+    "       trackfolio-sync pasteboard < TEXT\n"
     "       trackfolio-sync serve\n"
     "       trackfolio-sync --version\n";
 
@@ -209,7 +212,8 @@ int menuCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         return fail(err, error);
     }
     Transcript transcript;
-    HeadlessSession session(AnswerScript(), transcript, false);
+    // Building a menu starts nothing, and the real desktop says which applications to offer.
+    HeadlessSession session(AnswerScript(), transcript, true);
     session.sync().setSelectedItemURLs(options->paths);
     session.sync().setTargetURL(options->target);
     const MenuList menu = session.sync().menuForMenuKind(*options->kind);
@@ -278,6 +282,9 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (args[0] == "run") {
         return runCommand(args, out, err);
+    }
+    if (args[0] == "pasteboard") {
+        return runPasteboardCommand(args, std::cin, out, err);
     }
     return usageError(err);
 }

@@ -47,7 +47,13 @@ bool hasDisplay() {
 }
 
 // Replaces this process (same pid, as D-Bus activation expects) with the service program.
+// The scripts the service runs call back into this program, so it tells them where it is.
 int runServiceProgram(const std::filesystem::path& program, int argc, char** argv) {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        ::setenv("TRACKFOLIO_SYNC", self.c_str(), 1);
+    }
     std::vector<std::string> args{program.string()};
     args.insert(args.end(), argv + 1, argv + argc);
     std::vector<char*> pointers;
@@ -67,7 +73,10 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     tf::setRunningDeliverable(tf::Deliverable::Extension);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "serve" || (args[0] == "alert" && hasDisplay()))) {
+    // The clipboard's bus client is the service program's too; the other commands stay
+    // free of Qt.
+    if (!args.empty() &&
+        (args[0] == "serve" || args[0] == "pasteboard" || (args[0] == "alert" && hasDisplay()))) {
         if (const std::optional<std::filesystem::path> program = serviceProgram()) {
             return runServiceProgram(*program, argc, argv);
         }

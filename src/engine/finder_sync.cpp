@@ -193,4 +193,52 @@ void FinderSync::runInBackground(std::function<void()> work, std::function<void(
     });
 }
 
+void FinderSync::runProgram(ProcessRequest request,
+                            std::function<void(const ProcessResult&)> ended) {
+    ++outstanding_;
+    ProcessRunner* runner = ports_.processes;
+    programThreads_.start(
+        [this, runner, request = std::move(request), ended = std::move(ended)]() mutable {
+            ProcessResult result = runner->run(request);
+            foreQueue().post(
+                [this, result = std::move(result), ended = std::move(ended)] {
+                    if (ended) {
+                        ended(result);
+                    }
+                    --outstanding_;
+                },
+                {});
+        });
+}
+
+// The programs of one runPrograms call and what handles their results.
+struct FinderSync::ProgramTurns {
+    std::vector<ProcessRequest> requests;
+    ProgramEnded ended;
+};
+
+void FinderSync::runPrograms(std::vector<ProcessRequest> requests, ProgramEnded ended) {
+    if (requests.empty()) {
+        return;
+    }
+    auto turns = std::make_shared<ProgramTurns>();
+    turns->requests = std::move(requests);
+    turns->ended = std::move(ended);
+    runProgramInTurn(std::move(turns), 0);
+}
+
+void FinderSync::runProgramInTurn(std::shared_ptr<ProgramTurns> turns, std::size_t index) {
+    ProcessRequest request = std::move(turns->requests[index]);
+    runProgram(std::move(request), [this, turns, index](const ProcessResult& result) {
+        if (turns->ended) {
+            turns->ended(index, result);
+        }
+        // Started before this one stops counting as outstanding, so the command never looks
+        // idle between two of its programs.
+        if (index + 1 < turns->requests.size()) {
+            runProgramInTurn(turns, index + 1);
+        }
+    });
+}
+
 }  // namespace tf

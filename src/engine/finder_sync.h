@@ -5,7 +5,8 @@
 // while background commands run.
 //
 // Everything here runs on the main queue (menu requests included); background work goes
-// through runInBackground and reports back on the main queue.
+// through runInBackground, programs through runProgram(s), and both report back on the main
+// queue.
 #pragma once
 
 #include <atomic>
@@ -18,12 +19,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/command_table.h"
 #include "engine/menu_tree.h"
 #include "model/menu_item.h"
 #include "platform/ports.h"
+#include "runtime/queues.h"
 
 namespace tf {
 
@@ -120,7 +123,15 @@ class FinderSync {
     void showSuccess(const std::string& message, std::function<void()> then);
     // Runs work on the background queue, then done on the main queue.
     void runInBackground(std::function<void()> work, std::function<void()> done);
-    // Nothing busy and no background work outstanding.
+    // Runs a program on a thread of its own, so that however long it takes it holds up neither
+    // the main queue (menus keep answering, later clicks run) nor the background queue; then
+    // `ended` gets its result on the main queue.
+    using ProgramEnded = std::function<void(std::size_t index, const ProcessResult& result)>;
+    void runProgram(ProcessRequest request, std::function<void(const ProcessResult&)> ended);
+    // Runs the programs strictly one after another: each starts once the previous one's
+    // result has been handled, so what they show comes in their order.
+    void runPrograms(std::vector<ProcessRequest> requests, ProgramEnded ended);
+    // Nothing busy and no background work or program outstanding.
     bool isIdle() const { return loadingCount_ == 0 && outstanding_.load() == 0; }
 
     int showAlert(const AlertRequest& request);
@@ -135,6 +146,12 @@ class FinderSync {
 
     bool isFiltered(const RCMenuItem& entry, const CurrentFile& current) const;
     void fillChildren(RCMenuItem& entry, const CurrentFile& current);
+    // Asks the workspace, once per menu and application, whether the applications these
+    // entries start are installed.
+    void learnApplications(const std::vector<RCMenuItem>& entries);
+    // An entry that starts an application the desktop does not have: a click could only fail.
+    bool startsMissingApplication(const RCMenuItem& entry) const;
+    void dropMissingApplications(std::vector<RCMenuItem>& entries);
     std::optional<MenuList> getSubMenuWithChildren(const std::vector<RCMenuItem>& children,
                                                    const std::string& parentTag,
                                                    bool noImages) const;
@@ -142,6 +159,8 @@ class FinderSync {
     void notAvailable(const CommandCall& call);
     void dispatchSubmenu(const RCMenuItem& entry, std::vector<std::string> groups);
     void dispatchPlain(const RCMenuItem& entry);
+    struct ProgramTurns;
+    void runProgramInTurn(std::shared_ptr<ProgramTurns> turns, std::size_t index);
 
     Ports ports_;
     CommandTable commands_;
@@ -154,6 +173,8 @@ class FinderSync {
     std::shared_ptr<const std::vector<RCMenuItem>> rightMenuArray_;
     std::shared_ptr<const MenuList> menu_;
     std::map<std::string, std::vector<RCMenuItem>> childFolderListings_;
+    // Which applications are installed, by name, for the menu being built.
+    std::unordered_map<std::string, bool> installedApplications_;
     bool menuHasFoldEntry_ = false;
     std::uint64_t menuId_ = 0;
     std::uint64_t lastMenuId_ = 0;
@@ -169,6 +190,8 @@ class FinderSync {
     bool progressShown_ = false;
     std::atomic<int> outstanding_{0};
     std::chrono::milliseconds reviewDelay_{3000};
+    // Last, so its threads have ended before anything they use goes.
+    WorkerThreads programThreads_;
 };
 
 }  // namespace tf

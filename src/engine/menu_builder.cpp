@@ -65,6 +65,9 @@ bool FinderSync::isFiltered(const RCMenuItem& e, const CurrentFile& current) con
     if (e.disabled) {
         return true;
     }
+    if (startsMissingApplication(e)) {
+        return true;
+    }
     if (!e.isValidParent()) {
         return true;
     }
@@ -106,11 +109,15 @@ void FinderSync::fillChildren(RCMenuItem& e, const CurrentFile& current) {
     if (e.isCommonPath()) {
         std::vector<RCMenuItem> paths = manager.commonPathMenuArray();
         for (RCMenuItem& path : paths) {
-            path.children = RCHelper::commomPathNextMenuWithPath(path.path);
+            std::vector<RCMenuItem> next = RCHelper::commomPathNextMenuWithPath(path.path);
+            dropMissingApplications(next);
+            path.children = std::move(next);
         }
         e.children = std::move(paths);
     } else if (e.isCommonApp()) {
-        e.children = manager.commonAppMenuArray();
+        std::vector<RCMenuItem> apps = manager.commonAppMenuArray();
+        dropMissingApplications(apps);
+        e.children = std::move(apps);
     } else if (e.isCommonScript()) {
         std::vector<RCMenuItem> scripts;
         for (RCMenuItem& s : manager.commonScriptMenuArray()) {
@@ -170,6 +177,37 @@ void FinderSync::fillChildren(RCMenuItem& e, const CurrentFile& current) {
         }
         e.children = std::move(templates);
     }
+}
+
+void FinderSync::learnApplications(const std::vector<RCMenuItem>& entries) {
+    std::vector<std::string> unknown;
+    for (const RCMenuItem& e : entries) {
+        if (isValid(e.appName) && !installedApplications_.contains(e.appName) &&
+            std::find(unknown.begin(), unknown.end(), e.appName) == unknown.end()) {
+            unknown.push_back(e.appName);
+        }
+    }
+    if (unknown.empty()) {
+        return;
+    }
+    const std::vector<bool> answers = ports_.workspace->hasApplications(unknown);
+    for (std::size_t i = 0; i < unknown.size(); ++i) {
+        // Without an answer the entry shows: a failed launch is reported.
+        installedApplications_[unknown[i]] = i >= answers.size() || answers[i];
+    }
+}
+
+bool FinderSync::startsMissingApplication(const RCMenuItem& e) const {
+    if (!isValid(e.appName)) {
+        return false;
+    }
+    const auto known = installedApplications_.find(e.appName);
+    return known != installedApplications_.end() && !known->second;
+}
+
+void FinderSync::dropMissingApplications(std::vector<RCMenuItem>& entries) {
+    learnApplications(entries);
+    std::erase_if(entries, [this](const RCMenuItem& e) { return startsMissingApplication(e); });
 }
 
 std::optional<MenuList> FinderSync::getSubMenuWithChildren(const std::vector<RCMenuItem>& children,
@@ -232,6 +270,9 @@ const MenuList& FinderSync::menuForMenuKind(MenuKind kind) {
     rightMenuArray_ = entriesOwner;
     menuId_ = ++lastMenuId_;
     childFolderListings_.clear();
+    // Applications come and go between right-clicks: ask again for every menu.
+    installedApplications_.clear();
+    learnApplications(*entriesOwner);
 
     SettingsStore& settings = manager.sharedDefaults();
     const std::shared_ptr<const Dict> values = settings.snapshot();

@@ -58,9 +58,12 @@ constexpr std::array<MainEntry, 31> kMainMenu{{
     {MenuKey::SystemHideFiles, "about", true, true, nullptr},
 }};
 
+// OpenDocument stands where the iWork types would: nothing here opens those, and we ship a
+// real blank document for each ODF type. A stored list that still holds "pages", "numbers"
+// or "key" keeps them (the entries carry no version mark, so an upgrade leaves them alone).
 constexpr std::array<const char*, 19> kTemplateExtensions{
-    "txt", "rtf", "json", "docx", "xlsx", "pptx", "pages", "numbers", "key", "md",
-    "wps", "et",  "dps",  "html", "xml",  "css",  "js",    "py",      "sh"};
+    "txt", "rtf", "json", "docx", "xlsx", "pptx", "odt", "ods", "odp", "md",
+    "wps", "et",  "dps",  "html", "xml",  "css",  "js",  "py",  "sh"};
 
 struct AppEntry {
     const char* key;

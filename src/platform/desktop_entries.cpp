@@ -6,6 +6,7 @@
 #include <set>
 #include <system_error>
 
+#include "platform/application_index.h"
 #include "platform/process_runner.h"
 #include "util/path_text.h"
 #include "util/text.h"
@@ -80,18 +81,13 @@ std::string absolutePath(const std::string& path) {
     return ec ? path : absolute.string();
 }
 
-std::string asciiLower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return out;
-}
-
 // Entries of one applications folder, sorted by id so the choice among equal names does not
-// depend on the order the file system lists them.
-std::vector<DesktopEntry> entriesIn(const fs::path& folder) {
+// depend on the order the file system lists them. Every folder read is added to `read`.
+std::vector<DesktopEntry> entriesIn(const fs::path& folder, std::vector<fs::path>* read) {
     std::vector<DesktopEntry> found;
+    if (read != nullptr) {
+        read->push_back(folder);
+    }
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
         return found;
@@ -99,8 +95,15 @@ std::vector<DesktopEntry> entriesIn(const fs::path& folder) {
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         const fs::path& file = it->path();
+        // Its own error code: an entry that cannot be examined (a dangling link) must not
+        // end the walk.
+        std::error_code entryError;
+        if (read != nullptr && it->is_directory(entryError)) {
+            read->push_back(file);
+            continue;
+        }
         const std::string name = file.filename().string();
-        if (!endsWith(name, kSuffix) || !it->is_regular_file(ec)) {
+        if (!endsWith(name, kSuffix) || !it->is_regular_file(entryError)) {
             continue;
         }
         auto entry = readDesktopEntry(file);
@@ -286,11 +289,11 @@ std::vector<fs::path> applicationFolders() {
     return folders;
 }
 
-std::vector<DesktopEntry> installedDesktopEntries() {
+std::vector<DesktopEntry> installedDesktopEntries(std::vector<fs::path>* read) {
     std::vector<DesktopEntry> entries;
     std::set<std::string> seen;
     for (const auto& folder : applicationFolders()) {
-        for (auto& entry : entriesIn(folder)) {
+        for (auto& entry : entriesIn(folder, read)) {
             if (seen.insert(entry.id).second) {
                 entries.push_back(std::move(entry));
             }
@@ -323,28 +326,7 @@ std::optional<DesktopEntry> findDesktopEntry(std::string_view application) {
         return std::nullopt;
     }
 
-    const std::vector<DesktopEntry> entries = installedDesktopEntries();
-    const std::string id = endsWith(given, kSuffix) ? given : given + std::string(kSuffix);
-    for (const auto& entry : entries) {
-        if (entry.id == id) {
-            if (isLaunchable(entry)) {
-                return entry;
-            }
-            break;
-        }
-    }
-    for (const auto& entry : entries) {
-        if (entry.name == given && isLaunchable(entry)) {
-            return entry;
-        }
-    }
-    const std::string lower = asciiLower(given);
-    for (const auto& entry : entries) {
-        if (asciiLower(entry.name) == lower && isLaunchable(entry)) {
-            return entry;
-        }
-    }
-    return std::nullopt;
+    return ApplicationIndex(installedDesktopEntries()).find(given);
 }
 
 std::optional<std::vector<std::string>> splitExecLine(std::string_view exec) {

@@ -35,15 +35,19 @@ std::optional<DesktopEntry> readDesktopEntry(const std::filesystem::path& file);
 std::vector<std::filesystem::path> applicationFolders();
 
 // Every entry found, one per desktop-file id (the first folder wins, so a user's copy hides
-// the system one), in precedence order. Hidden entries are kept: they hide the id.
-std::vector<DesktopEntry> installedDesktopEntries();
+// the system one), in precedence order. Hidden entries are kept: they hide the id. Every
+// folder read (the applications folders, also missing ones, and their subfolders) is added
+// to `read` when one is given.
+std::vector<DesktopEntry> installedDesktopEntries(
+    std::vector<std::filesystem::path>* read = nullptr);
 
 // Whether the entry can be started: an application, not hidden (deleted), with an Exec line
 // that parses and a TryExec program that is installed.
 bool isLaunchable(const DesktopEntry& entry);
 
 // The application given as a .desktop path, a desktop-file id ("code.desktop" or "code"), or
-// a Name= (exact first, then ignoring ASCII case); nothing when none is launchable.
+// a Name= (exact first, then ignoring ASCII case); nothing when none is launchable. Reads the
+// applications folders afresh; menus ask isApplicationInstalled (application_index.h).
 std::optional<DesktopEntry> findDesktopEntry(std::string_view application);
 
 // Splits an Exec value into words: blanks separate, double quotes group (backslash escapes

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/menu_manager.h"
+#include "platform/application_index.h"
 #include "platform/desktop_entries.h"
 #include "platform/terminal_launcher.h"
 #include "util/path_text.h"
@@ -130,6 +131,10 @@ bool DesktopWorkspace::launchApplication(std::string_view application,
         started = processes_.spawnDetached(request) && started;
     }
     return started;
+}
+
+std::vector<bool> DesktopWorkspace::hasApplications(const std::vector<std::string>& applications) {
+    return installedApplications(applications);
 }
 
 bool DesktopWorkspace::openPath(const std::string& path) {

@@ -16,6 +16,8 @@ class DesktopWorkspace : public Workspace {
     // terminal starts inside the first terminal found.
     bool launchApplication(std::string_view application,
                            const std::vector<std::string>& paths) override;
+    // From the index of the applications folders, read again only when they change.
+    std::vector<bool> hasApplications(const std::vector<std::string>& applications) override;
     bool openPath(const std::string& path) override;
     bool openUrl(const std::string& url) override;
     // Runs $TRACKFOLIO_HOST_APP when set, else "trackfolio" beside this program, else the

@@ -504,6 +504,12 @@ bool RecordingWorkspace::launchApplication(std::string_view application,
     return ok;
 }
 
+std::vector<bool> RecordingWorkspace::hasApplications(
+    const std::vector<std::string>& applications) {
+    return inner_ != nullptr ? inner_->hasApplications(applications)
+                             : Workspace::hasApplications(applications);
+}
+
 bool RecordingWorkspace::openPath(const std::string& path) {
     const bool ok = inner_ == nullptr || inner_->openPath(path);
     transcript_.write({{"type", "open"}, {"path", path}, {"ok", ok}});

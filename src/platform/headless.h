@@ -122,6 +122,8 @@ class RecordingWorkspace : public Workspace {
 
     bool launchApplication(std::string_view application,
                            const std::vector<std::string>& paths) override;
+    // A question, not a request: asked of the real workspace, never recorded.
+    std::vector<bool> hasApplications(const std::vector<std::string>& applications) override;
     bool openPath(const std::string& path) override;
     bool openUrl(const std::string& url) override;
     bool launchHostApplication(const std::vector<std::string>& paths) override;

@@ -16,6 +16,12 @@ class Workspace {
     // with the paths as its files; true when it started.
     virtual bool launchApplication(std::string_view application,
                                    const std::vector<std::string>& paths) = 0;
+    // For each application (given as launchApplication takes it), whether launchApplication
+    // would find it. Menus ask on every request, so an answer must be cheap. A desktop that
+    // cannot tell says yes: the launch then reports the failure.
+    virtual std::vector<bool> hasApplications(const std::vector<std::string>& applications) {
+        return std::vector<bool>(applications.size(), true);
+    }
     // Opens a file or folder with its default application.
     virtual bool openPath(const std::string& path) = 0;
     // Opens a web or settings address.

@@ -1,6 +1,7 @@
 #include "runtime/queues.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace tf {
 
@@ -43,6 +44,42 @@ SerialQueue::~SerialQueue() {
 
 void SerialQueue::post(Task task, std::chrono::milliseconds delay) {
     schedule_.push(std::move(task), delay);
+}
+
+WorkerThreads::~WorkerThreads() {
+    std::vector<Worker> workers;
+    {
+        const std::lock_guard guard(mutex_);
+        workers.swap(workers_);
+    }
+    for (Worker& worker : workers) {
+        worker.thread.join();
+    }
+}
+
+void WorkerThreads::start(Task task) {
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    const std::lock_guard guard(mutex_);
+    // Threads whose task has ended are joined here, so they never pile up.
+    std::erase_if(workers_, [](Worker& worker) {
+        if (!worker.ended->load()) {
+            return false;
+        }
+        worker.thread.join();
+        return true;
+    });
+    workers_.reserve(workers_.size() + 1);
+    std::thread thread;
+    try {
+        thread = std::thread([task, ended] {
+            task();
+            *ended = true;
+        });
+    } catch (const std::system_error&) {
+        backQueue().post(std::move(task));
+        return;
+    }
+    workers_.push_back(Worker{std::move(thread), std::move(ended)});
 }
 
 namespace {

@@ -5,9 +5,12 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "runtime/task_schedule.h"
 
@@ -53,6 +56,28 @@ class SerialQueue {
     std::string label_;
     TaskSchedule schedule_;
     std::thread worker_;
+};
+
+// Runs each task on a thread of its own: for work that waits as long as it likes (a user's
+// program) and must hold up neither the main queue nor the serial background queue. The
+// destructor waits for the tasks still running.
+class WorkerThreads {
+  public:
+    WorkerThreads() = default;
+    ~WorkerThreads();
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
+
+    // When the system gives no more threads, the task waits its turn on the background queue.
+    void start(Task task);
+
+  private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> ended;
+    };
+    std::mutex mutex_;
+    std::vector<Worker> workers_;
 };
 
 MainQueue& foreQueue();

@@ -1,5 +1,5 @@
-// trackfolio-sync-service: the Qt side of trackfolio-sync, which starts it for `serve` and,
-// with a display, for `alert`.
+// trackfolio-sync-service: the Qt side of trackfolio-sync, which starts it for `serve`,
+// `pasteboard` and, with a display, for `alert`.
 #include <clocale>
 #include <iostream>
 #include <string>
@@ -7,6 +7,7 @@
 
 #include "cli/command_cli.h"
 #include "model/product.h"
+#include "service/pasteboard_client.h"
 #include "service/serve.h"
 #include "service/windowed_alert.h"
 
@@ -17,10 +18,14 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "serve") {
         return tf::runServe(argc, argv, args, std::cerr);
     }
+    if (!args.empty() && args[0] == "pasteboard") {
+        return tf::runPasteboardClient(argc, argv, args);
+    }
     if (!args.empty() && args[0] == "alert") {
         tf::installWindowedAlert();
         return tf::runAlertCommand(args, std::cout, std::cerr);
     }
-    std::cerr << "usage: trackfolio-sync-service serve | alert ... (see trackfolio-sync --help)\n";
+    std::cerr << "usage: trackfolio-sync-service serve | pasteboard | alert ... (see "
+                 "trackfolio-sync --help)\n";
     return 2;
 }

@@ -10,7 +10,9 @@
 #include <chrono>
 #include <exception>
 #include <optional>
+#include <string_view>
 
+#include "cli/pasteboard_cli.h"
 #include "engine/finder_sync.h"
 #include "engine/menu_tree.h"
 #include "model/json_value.h"
@@ -125,6 +127,15 @@ QStringList MenuService::WatchedFolders() {
         folders.append(QString::fromStdString(folder));
     }
     return folders;
+}
+
+bool MenuService::SetPasteboard(const QByteArray& text) {
+    if (static_cast<std::size_t>(text.size()) > kPasteboardLimit) {
+        return false;
+    }
+    return copyToPasteboard(
+        *sync_.ports().pasteboard,
+        std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
 void MenuService::Quit() {

@@ -2,6 +2,7 @@
 // (docs/menu-protocol.md). Every public slot is a D-Bus method; keep internals out of them.
 #pragma once
 
+#include <QByteArray>
 #include <QDBusContext>
 #include <QObject>
 #include <QString>
@@ -40,6 +41,10 @@ class MenuService : public QObject, protected QDBusContext {
     quint64 GetMenu(int kind, const QStringList& selection, const QString& target, QString& menu);
     bool Activate(quint64 menuId, qint64 tag);
     QStringList WatchedFolders();
+    // Puts the text (UTF-8; trimmed, as every copied text is) on the clipboard, which this
+    // long-lived service holds for `trackfolio-sync pasteboard`; true when the clipboard now
+    // holds it.
+    bool SetPasteboard(const QByteArray& text);
     void Quit();
 
   Q_SIGNALS:
@@ -47,7 +52,11 @@ class MenuService : public QObject, protected QDBusContext {
 
   private:
     // Runs the accepted clicks in the order they came, one command at a time: a click that
-    // arrives while a command waits in a prompt runs after that command.
+    // arrives while a command waits in a prompt runs after that command. A command that
+    // started a program (a script) has returned by then: the program runs on a worker and
+    // its result comes back as a main-loop task of its own, which needs no selection. So a
+    // script that takes ten seconds holds up no later click; only a prompt, whose command
+    // still reads its own selection, does.
     void runAccepted();
     void quitWhenIdle();
 

@@ -68,9 +68,13 @@ class Golden : public SandboxTest {
   protected:
     void SetUp() override {
         SandboxTest::SetUp();
-        // Which applications count as installed must not depend on this machine.
+        // Which applications count as installed must not depend on this machine: here one
+        // of the default "Open With" list is, so the menus show it and leave the rest out.
         ::setenv("XDG_DATA_DIRS", files().mkdir("system-data").c_str(), 1);
         ::setenv("XDG_DATA_HOME", files().mkdir("user-data").c_str(), 1);
+        files().write("system-data/applications/code.desktop",
+                      "[Desktop Entry]\nType=Application\nName=Visual Studio Code\n"
+                      "Exec=code %F\n");
         ASSERT_TRUE(RCDefaultData::setup().ok);
     }
     void TearDown() override {

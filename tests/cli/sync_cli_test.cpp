@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/pasteboard_cli.h"
 #include "model/default_data.h"
 #include "model/menu_manager.h"
 #include "support/sandbox.h"
@@ -170,6 +173,54 @@ TEST_F(SyncCliTest, BadRequestsAreRefused) {
     EXPECT_EQ(run({"catalogue", "main", "extra"}).status, 2);
     EXPECT_EQ(run({"popup"}).status, 2);
     EXPECT_EQ(run({"--version"}).out, "trackfolio-sync 3.0.0\n");
+}
+
+// What the pasteboard command hands over, and when it refuses before anything is handed.
+TEST(PasteboardCli, HandsInputUpToTheLimitToTheServiceAndSaysWhetherItTookIt) {
+    std::optional<std::string> handed;
+    std::string refusal;
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        bool installed;
+        int status;
+        bool handedOver;
+    };
+    const std::string full(kPasteboardLimit, 'x');
+    const std::vector<Case> cases{
+        {{"pasteboard"}, "a\nb", true, 0, true},
+        {{"pasteboard"}, std::string("raw\xff name\n", 10), true, 0, true},
+        {{"pasteboard"}, "", true, 0, true},
+        {{"pasteboard"}, full, true, 0, true},
+        {{"pasteboard"}, full + "y", true, 2, false},
+        {{"pasteboard", "extra"}, "a", true, 2, false},
+        {{"pasteboard"}, "a", false, 1, false},
+        {{"pasteboard"}, "refused", true, 1, true},
+    };
+    for (const Case& c : cases) {
+        handed.reset();
+        setPasteboardSender(
+            c.installed ? PasteboardSender([&](const std::string& text, std::string& error) {
+                handed = text;
+                error = "the clipboard did not take the text";
+                return text != "refused";
+            })
+                        : PasteboardSender());
+        std::istringstream in(c.input);
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = runPasteboardCommand(c.args, in, out, err);
+        const std::string shown = c.input.substr(0, 12);
+        EXPECT_EQ(status, c.status) << shown;
+        EXPECT_EQ(handed.has_value(), c.handedOver) << shown;
+        if (c.handedOver) {
+            EXPECT_EQ(handed, c.input) << "bytes handed over as read";
+        }
+        EXPECT_EQ(out.str(), "");
+        const std::string message = err.str();
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), status == 0 ? 0 : 1) << message;
+    }
+    setPasteboardSender(nullptr);
 }
 
 }  // namespace

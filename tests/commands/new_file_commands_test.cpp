@@ -159,6 +159,26 @@ TEST_F(NewFile, ContentComesFromTheTemplateElseTheBlankDocumentElseNothing) {
     EXPECT_EQ(readFile(folder / "Untitled.rtf"), "");
 }
 
+TEST_F(NewFile, TheDefaultOpenDocumentTemplatesCreateRealBlankDocuments) {
+    const fs::path folder = files().mkdir("odf");
+    const MenuList menu = menuFor(MenuKind::Items, {folder.string()});
+    std::vector<std::string> titles;
+    for (const MenuNode& child : *nodeWithKey(menu, "New File")->children) {
+        if (child.key == "odt" || child.key == "ods" || child.key == "odp") {
+            titles.push_back(child.title);
+        }
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"OpenDocument Text", "OpenDocument Spreadsheet",
+                                                "OpenDocument Presentation"}));
+    for (const char* ext : {"odt", "ods", "odp"}) {
+        choose(ext, {folder.string()});
+        const std::string bytes = readFile(folder / ("Untitled." + std::string(ext)));
+        EXPECT_EQ(bytes, blankBytes(ext)) << ext;
+        EXPECT_EQ(bytes.substr(0, 4), "PK\x03\x04") << ext;
+        EXPECT_EQ(bytes.substr(30, 8), "mimetype") << ext;
+    }
+}
+
 TEST_F(NewFile, NewFilesAreOpenedOnlyWhenTheUserAskedForIt) {
     setTemplates({templateEntry("txt")});
     const fs::path folder = files().mkdir("o");

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -44,8 +45,19 @@ class FakeWorkspace : public Workspace {
         return hostWorks;
     }
     bool runService(std::string_view, const Paths&) override { return false; }
+    std::vector<bool> hasApplications(const Paths& applications) override {
+        asked.insert(asked.end(), applications.begin(), applications.end());
+        std::vector<bool> answers;
+        for (const std::string& application : applications) {
+            answers.push_back(std::find(missing.begin(), missing.end(), application) ==
+                              missing.end());
+        }
+        return answers;
+    }
 
     std::function<bool(const Paths&)> launchWorks = [](const Paths&) { return true; };
+    Paths missing;
+    Paths asked;
     bool openWorks = true;
     bool hostWorks = true;
     std::vector<std::pair<std::string, Paths>> launches;
@@ -188,6 +200,50 @@ TEST_F(OpenCommands, CommonAppEntriesOpenTheSelection) {
     ASSERT_EQ(transcriptOf("launch").size(), 1U);
     EXPECT_EQ(transcriptOf("launch")[0]["application"], "Visual Studio Code");
     EXPECT_EQ(launchedPaths(0), Paths{file});
+}
+
+TEST_F(OpenCommands, OnlyInstalledApplicationsAreOfferedWhereverTheyAppear) {
+    const std::string folder = files().mkdir("fav").string();
+    setCommonPaths({folder});
+    setSetting("common path next menu", Value(4));
+    setMainList({app("WeChat"),
+                 app("Visual Studio Code"),
+                 {{"key", "Common App"}},
+                 {{"key", "Common Path"}}});
+    const std::string file = files().write("a.txt").string();
+    FakeDesktop desktop(transcript_);
+    desktop.workspace.missing = {"WeChat", "Android Studio"};
+    desktop.sync->setSelectedItemURLs({file});
+    MenuList menu = desktop.sync->menuForMenuKind(MenuKind::Items);
+
+    EXPECT_EQ(keysOf(menu),
+              (Paths{"Visual Studio Code", "Common App", "Common Path"}));  // no WeChat
+    const Paths installed = {"Visual Studio Code", "Sublime Text", "IntelliJ IDEA", "WebStorm"};
+    Paths offered = installed;
+    offered.push_back("Go Set");
+    EXPECT_EQ(keysOf(*nodeWithKey(menu, "Common App")->children), offered);
+    const MenuList& underPath = *nodeWithKey(menu, "Common Path")->children->front().children;
+    Paths pathApps = keysOf(underPath);
+    pathApps.erase(pathApps.begin(), std::find(pathApps.begin(), pathApps.end(), "Sep Line") + 1);
+    // The main list's own application entry comes first, then the app list.
+    Paths expectedPathApps = {"Visual Studio Code"};
+    expectedPathApps.insert(expectedPathApps.end(), installed.begin(), installed.end());
+    EXPECT_EQ(pathApps, expectedPathApps);
+    // One question per application and menu, however often it appears.
+    std::sort(desktop.workspace.asked.begin(), desktop.workspace.asked.end());
+    EXPECT_EQ(std::adjacent_find(desktop.workspace.asked.begin(), desktop.workspace.asked.end()),
+              desktop.workspace.asked.end());
+
+    // Tags follow the entries shown: the click starts the application it names.
+    ASSERT_TRUE(desktop.sync->activate(desktop.sync->menuId(), tagOf(menu, "WebStorm")));
+    ASSERT_EQ(desktop.workspace.launches.size(), 1U);
+    EXPECT_EQ(desktop.workspace.launches[0].first, "WebStorm");
+
+    // Installed since: the next menu offers it.
+    desktop.workspace.missing = {"Android Studio"};
+    menu = desktop.sync->menuForMenuKind(MenuKind::Items);
+    EXPECT_EQ(keysOf(menu).front(), "WeChat");
+    EXPECT_EQ(keysOf(*nodeWithKey(menu, "Common App")->children).front(), "WeChat");
 }
 
 TEST_F(OpenCommands, AnApplicationRefusingTheFileOpensAloneElseTheErrorShows) {

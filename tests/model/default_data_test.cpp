@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 
 #include "model/default_data.h"
 #include "model/menu_manager.h"
@@ -75,7 +76,7 @@ TEST_F(DefaultDataTest, FirstStartWritesTheDefaultTablesWithoutVersionMarks) {
     EXPECT_EQ(*find(*entry(templates, "wps"), "disabled"), Value(0));
     EXPECT_EQ(*find(*entry(templates, "et"), "disabled"), Value(1));
     EXPECT_EQ(*find(*entry(templates, "sh"), "disabled"), Value(1));
-    EXPECT_EQ(dictString(*entry(templates, "key"), "ext"), "key");
+    EXPECT_EQ(dictString(*entry(templates, "odp"), "ext"), "odp");
 
     EXPECT_TRUE(settings().contains(kPathListKey));
     EXPECT_TRUE(list(kPathListKey).empty());
@@ -123,6 +124,38 @@ TEST_F(DefaultDataTest, UpgradeFrom229ReplacesAnExistingNewerEntryWithTheDefault
     EXPECT_EQ(*lock, (Dict{{"key", "Lock and Unlock"}, {"icon", "lock"}, {"disabled", true}}));
     // Entries of 2.2.0 and older stay as the user left them.
     EXPECT_EQ(dictString(*entry(main, "Encrypted Compression"), "icon"), "compress");
+}
+
+TEST_F(DefaultDataTest, AnUpgradeKeepsStoredIWorkTemplatesAndAResetGivesOpenDocument) {
+    storeOlderInstall("2.5.0", {});
+    // The template list as earlier versions wrote it, with one of the user's switches.
+    Array older = list(kTemplateListKey);
+    const std::map<std::string, std::string> iWork = {
+        {"odt", "pages"}, {"ods", "numbers"}, {"odp", "key"}};
+    for (Value& v : older) {
+        Dict& d = *v.dict();
+        if (const auto found = iWork.find(dictString(d, "key")); found != iWork.end()) {
+            d = Dict{{"key", found->second},
+                     {"ext", found->second},
+                     {"icon", found->second},
+                     {"disabled", found->second == "numbers" ? 1 : 0}};
+        }
+    }
+    ASSERT_TRUE(settings().set(kTemplateListKey, Value(older)));
+
+    ASSERT_TRUE(RCDefaultData::setup());
+    EXPECT_EQ(list(kTemplateListKey), older);
+
+    ASSERT_TRUE(RCDefaultData::recoverNewFile());
+    const Array templates = list(kTemplateListKey);
+    const auto k = keys(kTemplateListKey);
+    EXPECT_EQ(std::vector<std::string>(k.begin() + 7, k.begin() + 10),
+              (std::vector<std::string>{"odt", "ods", "odp"}));
+    EXPECT_EQ(*templates[8].dict(),
+              (Dict{{"key", "ods"}, {"ext", "ods"}, {"icon", "ods"}, {"disabled", 0}}));
+    for (const char* gone : {"pages", "numbers", "key"}) {
+        EXPECT_EQ(entry(templates, gone), nullptr) << gone;
+    }
 }
 
 TEST_F(DefaultDataTest, AnEntryBeyondTheEndOfAShortListLandsAtTheTop) {

@@ -267,6 +267,36 @@ TEST(SerialQueue, ClosingDropsTasksNotYetDue) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
 }
 
+// A task that waits long (a user's program) holds up neither another worker nor the
+// background queue, and the workers' owner waits for every task before it goes.
+TEST(WorkerThreads, AWaitingTaskHoldsUpNothingElseAndIsWaitedForAtTheEnd) {
+    Latch release;
+    Latch otherRan;
+    Latch backgroundRan;
+    std::atomic<int> ended{0};
+    {
+        WorkerThreads workers;
+        workers.start([&] {
+            ASSERT_TRUE(release.waitFor(10s));
+            ++ended;
+        });
+        workers.start([&] {
+            otherRan.open();
+            ++ended;
+        });
+        enterBackground([&] { backgroundRan.open(); });
+        EXPECT_TRUE(otherRan.waitFor(10s));
+        EXPECT_TRUE(backgroundRan.waitFor(10s));
+        // Short tasks started meanwhile run too; their ended threads are joined as more start.
+        for (int i = 0; i < 50; ++i) {
+            workers.start([&] { ++ended; });
+        }
+        EXPECT_LT(ended.load(), 52);
+        release.open();
+    }
+    EXPECT_EQ(ended.load(), 52);
+}
+
 TEST(RunLoop, RunUntilGivesUpAtTheDeadline) {
     RunLoop loop;
     loop.post([] {}, 1h);

@@ -5,14 +5,19 @@
 #include <fstream>
 #include <map>
 
+#include "cli/pasteboard_cli.h"
 #include "cli/sync_cli.h"
 #include "model/menu_manager.h"
+#include "platform/process_runner.h"
 #include "service_fixture.h"
+#include "support/fifo_gate.h"
+#include "util/strings.h"
 
 namespace tf::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 using Bus = ServiceTest;
 
@@ -86,10 +91,8 @@ TEST_F(Bus, IntrospectionMatchesTheProtocol) {
         methodsOf(reply.arguments().value(0).toString(),
                   QStringLiteral("org.trackfolio.Trackfolio.Extension"), signalNames);
     const std::map<std::string, std::string> expected{
-        {"GetMenu", "i as s -> t s"},
-        {"Activate", "t x -> b"},
-        {"WatchedFolders", " -> as"},
-        {"Quit", " -> "},
+        {"GetMenu", "i as s -> t s"}, {"Activate", "t x -> b"}, {"WatchedFolders", " -> as"},
+        {"SetPasteboard", "ay -> b"}, {"Quit", " -> "},
     };
     EXPECT_EQ(methods, expected);
     EXPECT_EQ(signalNames, std::vector<std::string>{"MenuChanged"});
@@ -279,6 +282,131 @@ TEST_F(Bus, AMenuRequestWithNobodyServingStartsTheService) {
     quitService();
     ASSERT_FALSE(serviceOwnsName());
     EXPECT_TRUE(getMenu(1, {}, uri(folder)).ok);
+}
+
+// The tag of the child titled `title` of the top-level entry `parentKey`; 0 when absent.
+std::int64_t childTagByTitle(const nlohmann::json& menu, const std::string& parentKey,
+                             const std::string& title) {
+    for (const nlohmann::json& entry : menu) {
+        if (entry.value("key", "") == parentKey && entry.contains("children")) {
+            for (const nlohmann::json& child : entry["children"]) {
+                if (child.value("title", "") == title) {
+                    return child.value("tag", std::int64_t{0});
+                }
+            }
+        }
+    }
+    return 0;
+}
+
+// `trackfolio-sync pasteboard` with `input` on its standard input.
+ProcessResult pasteboard(const std::string& input,
+                         std::vector<std::pair<std::string, std::string>> environment = {}) {
+    ProcessRequest request;
+    request.argv = {TRACKFOLIO_SYNC_BINARY, "pasteboard"};
+    request.input = input;
+    request.environment = std::move(environment);
+    return PosixProcessRunner().run(request);
+}
+
+std::vector<std::string> pasteboardTexts(const std::vector<nlohmann::json>& lines) {
+    std::vector<std::string> texts;
+    for (const nlohmann::json& line : lines) {
+        texts.push_back(line.value("text", ""));
+    }
+    return texts;
+}
+
+// A script that takes its time holds up neither the menus a file manager asks for meanwhile
+// (within the plugins' two seconds) nor a later click; its output is shown when it ends.
+TEST_F(Bus, ASlowScriptLeavesMenusAndLaterClicksAnswered) {
+    Array scripts;
+    scripts.emplace_back(Dict{{"key", "Slow"},
+                              {"displayName", "Slow"},
+                              {"ext", "sh"},
+                              {"needFile", true},
+                              {"needFolder", true},
+                              {"formats", ""},
+                              {"script", "touch started; read -r word < gate; echo \"$word\""}});
+    ASSERT_TRUE(RCMenuManager::sharedInstance()
+                    .sharedDefaults()
+                    .set("array common script", Value(std::move(scripts)))
+                    .ok);
+    startService();
+    const fs::path folder = files().mkdir("slow");
+    const fs::path file = files().write("slow/a.txt", "x");
+    ASSERT_TRUE(makeGate(folder / "gate"));
+
+    const MenuReply menu = getMenu(0, {uri(file)}, uri(folder));
+    ASSERT_TRUE(menu.ok) << menu.error.toStdString();
+    ASSERT_TRUE(activate(menu.menuId, childTag(menu.menu, "Common Script", "Slow")));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(folder / "started"); }));
+
+    const auto asked = std::chrono::steady_clock::now();
+    const MenuReply during = getMenu(1, {}, uri(folder), 2s);
+    ASSERT_TRUE(during.ok) << during.error.toStdString();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+    ASSERT_TRUE(activate(during.menuId, childTag(during.menu, "New File", "txt")));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(folder / "Untitled.txt"); }));
+    EXPECT_TRUE(transcriptOf("alert").empty()) << "shown before the script ended";
+
+    ASSERT_TRUE(openGate(folder / "gate", "done\n"));
+    ASSERT_TRUE(waitFor([&] { return !transcriptOf("alert").empty(); }));
+    EXPECT_EQ(transcriptOf("alert")[0].value("informative", ""), "done\n");
+}
+
+TEST_F(Bus, PasteboardHandsStandardInputToTheServiceStartedForIt) {
+    ASSERT_FALSE(serviceOwnsName());
+    ProcessResult copied = pasteboard("a\nb");
+    EXPECT_EQ(copied.exitCode, 0) << copied.err;
+    EXPECT_TRUE(serviceOwnsName());
+    copied = pasteboard("  name.txt\n");  // trimmed, as every copied text
+    EXPECT_EQ(copied.exitCode, 0) << copied.err;
+
+    const ProcessResult tooLarge = pasteboard(std::string(kPasteboardLimit + 1, 'x'));
+    EXPECT_EQ(tooLarge.exitCode, 2);
+    EXPECT_EQ(std::count(tooLarge.err.begin(), tooLarge.err.end(), '\n'), 1) << tooLarge.err;
+    EXPECT_EQ(pasteboardTexts(transcriptOf("pasteboard")),
+              (std::vector<std::string>{"a\nb", "name.txt"}));
+}
+
+TEST_F(Bus, PasteboardWithoutABusOrAServiceFailsWithOneLine) {
+    PrivateBus empty;  // a session without the service's activation file
+    const fs::path emptyFolder = home() / "empty-bus";
+    fs::create_directories(emptyFolder);
+    std::string error;
+    ASSERT_TRUE(empty.start(emptyFolder, {}, error)) << error;
+    for (const std::string& address :
+         {empty.address(), "unix:path=" + (home() / "no-bus").string()}) {
+        const ProcessResult result = pasteboard("text", {{"DBUS_SESSION_BUS_ADDRESS", address}});
+        EXPECT_EQ(result.exitCode, 1) << address;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_TRUE(transcriptOf("pasteboard").empty());
+}
+
+// The built-in script pipes the item's name to `trackfolio-sync pasteboard`, which the service
+// finds even when its folder is not on the user's PATH, and which calls back into the service
+// while that runs the script.
+TEST_F(Bus, TheBuiltInCopyItemNameScriptCopiesTheName) {
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    ::setenv("PATH", "/usr/bin:/bin", 1);
+    startService();
+    ::setenv("PATH", oldPath.c_str(), 1);
+    const fs::path folder = files().mkdir("names");
+    const fs::path file = files().write("names/My Notes.txt", "x");
+
+    const MenuReply menu = getMenu(0, {uri(file)}, uri(folder));
+    ASSERT_TRUE(menu.ok) << menu.error.toStdString();
+    const std::int64_t tag =
+        childTagByTitle(menu.menu, "Common Script", localized("Copy File (Folder) Name"));
+    ASSERT_NE(tag, 0) << menu.json;
+    ASSERT_TRUE(activate(menu.menuId, tag));
+    ASSERT_TRUE(waitFor([&] { return !transcriptOf("pasteboard").empty(); }));
+    EXPECT_EQ(pasteboardTexts(transcriptOf("pasteboard")),
+              std::vector<std::string>{"My Notes.txt"});
+    EXPECT_TRUE(transcriptOf("alert").empty());
 }
 
 }  // namespace

@@ -19,7 +19,6 @@ namespace {
 const QString kService = QStringLiteral("org.trackfolio.Trackfolio.extension");
 const QString kPath = QStringLiteral("/org/trackfolio/Trackfolio/extension");
 const QString kInterface = QStringLiteral("org.trackfolio.Trackfolio.Extension");
-constexpr int kCallTimeoutMs = 10000;
 
 }  // namespace
 
@@ -100,15 +99,18 @@ bool ServiceTest::waitFor(const std::function<bool()>& done, std::chrono::millis
     return true;
 }
 
-QDBusMessage ServiceTest::call(const QString& method, const QList<QVariant>& args) {
+QDBusMessage ServiceTest::call(const QString& method, const QList<QVariant>& args,
+                               std::chrono::milliseconds timeout) {
     QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
     message.setArguments(args);
-    return connection_->call(message, QDBus::Block, kCallTimeoutMs);
+    return connection_->call(message, QDBus::Block, static_cast<int>(timeout.count()));
 }
 
-MenuReply ServiceTest::getMenu(int kind, const QStringList& selection, const QString& target) {
+MenuReply ServiceTest::getMenu(int kind, const QStringList& selection, const QString& target,
+                               std::chrono::milliseconds timeout) {
     const QDBusMessage reply =
-        call(QStringLiteral("GetMenu"), {QVariant(kind), QVariant(selection), QVariant(target)});
+        call(QStringLiteral("GetMenu"), {QVariant(kind), QVariant(selection), QVariant(target)},
+             timeout);
     MenuReply result;
     if (reply.type() != QDBusMessage::ReplyMessage) {
         result.error = reply.errorName();

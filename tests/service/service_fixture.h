@@ -57,8 +57,11 @@ class ServiceTest : public SandboxTest {
     static bool waitFor(const std::function<bool()>& done,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-    QDBusMessage call(const QString& method, const QList<QVariant>& args = {});
-    MenuReply getMenu(int kind, const QStringList& selection, const QString& target);
+    // Calls give up after `timeout`, as a plugin's do after two seconds.
+    QDBusMessage call(const QString& method, const QList<QVariant>& args = {},
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    MenuReply getMenu(int kind, const QStringList& selection, const QString& target,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool activate(std::uint64_t menuId, std::int64_t tag);
     std::vector<nlohmann::json> transcriptOf(const std::string& type) const;
 

@@ -3,8 +3,8 @@
 #include "commands/scripts/script_commands.h"
 
 #include <array>
+#include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <utility>
 
 #include "commands/builtin_commands.h"
@@ -47,76 +47,88 @@ std::string workingFolderFor(FinderSync& sync, const std::vector<std::string>& s
     return sync.isSelectURL() ? deletingLastPathComponent(selection.front()) : selection.front();
 }
 
-// Scripts call back into this program (the welcome script's alert); tell them where it is
-// when it is not on PATH. Other programs (the tests) leave the variable alone.
+// Scripts call back into trackfolio-sync (the welcome script's alert, the clipboard): tell
+// them where it is, and let them find it by name when its folder is not on PATH (a build
+// tree, a private prefix). The menu service learns it from the trackfolio-sync that started
+// it; other programs (the tests) leave both alone.
 std::vector<std::pair<std::string, std::string>> scriptEnvironment() {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || self.filename() != "trackfolio-sync") {
+    std::string program;
+    if (!ec && self.filename() == "trackfolio-sync") {
+        program = self.string();
+    } else if (const char* given = std::getenv("TRACKFOLIO_SYNC");
+               !ec && self.filename() == "trackfolio-sync-service" && given != nullptr) {
+        program = given;
+    }
+    if (program.empty()) {
         return {};
     }
-    return {{"TRACKFOLIO_SYNC", self.string()}};
+    std::vector<std::pair<std::string, std::string>> environment{{"TRACKFOLIO_SYNC", program}};
+    const char* path = std::getenv("PATH");
+    if (path != nullptr && *path != '\0' && !findProgram("trackfolio-sync")) {
+        environment.emplace_back("PATH", std::string(path) + ":" +
+                                             std::filesystem::path(program).parent_path().string());
+    }
+    return environment;
 }
 
 std::string executeErrorText(const std::string& script) {
     return script + "\n" + localized("Error Execute Tip");
 }
 
-// A shell script of the catalogue: the extension waits for it, as the user expects its
-// output (or its failure) right after the click.
-void runShellText(FinderSync& sync, const std::string& text, const std::string& folder) {
+// A catalogue script's text as a program: "sh" scripts with bash, the second kind (Python 3
+// source) with python3.
+ProcessRequest scriptTextRequest(bool shell, const std::string& text, const std::string& folder) {
     ProcessRequest request;
-    request.argv = {"/bin/bash", "-c", text};
+    request.argv = {shell ? "/bin/bash" : "python3", "-c", text};
     request.workingDirectory = folder;
     request.environment = scriptEnvironment();
-    const ProcessResult result = sync.ports().processes->run(request);
-    if (!result.succeeded()) {
-        alertWithMsg(sync, executeErrorText(text));
-    } else if (isValid(result.out)) {
-        alertWithMsg(sync, result.out);
+    return request;
+}
+
+// What one run shows when it has ended: a shell script its output, or its text and the tip
+// when it failed; the second kind only a failure, with its error output.
+void reportScriptText(FinderSync& sync, bool shell, const std::string& text,
+                      const ProcessResult& result) {
+    if (shell) {
+        if (!result.succeeded()) {
+            alertWithMsg(sync, executeErrorText(text));
+        } else if (isValid(result.out)) {
+            alertWithMsg(sync, result.out);
+        }
+        return;
     }
-}
-
-// The second kind of catalogue script (Python 3 source): it runs on the background queue,
-// so successive runs keep their order, and only a failure is reported.
-void runPythonText(FinderSync& sync, const std::string& text, const std::string& folder) {
-    auto result = std::make_shared<ProcessResult>();
-    ProcessRequest request;
-    request.argv = {"python3", "-c", text};
-    request.workingDirectory = folder;
-    request.environment = scriptEnvironment();
-    sync.runInBackground([&sync, request = std::move(request),
-                          result] { *result = sync.ports().processes->run(request); },
-                         [&sync, result] {
-                             if (result->succeeded()) {
-                                 return;
-                             }
-                             const std::string error = trim(result->err);
-                             alertWithMsg(sync,
-                                          isValid(error) ? error : localized("Error Execute Tip"));
-                         });
-}
-
-void runScriptText(FinderSync& sync, const RCMenuItem& script, const std::string& text,
-                   const std::string& folder) {
-    if (script.ext == "sh") {
-        runShellText(sync, text, folder);
-    } else {
-        runPythonText(sync, text, folder);
+    if (result.succeeded()) {
+        return;
     }
+    const std::string error = trim(result.err);
+    alertWithMsg(sync, isValid(error) ? error : localized("Error Execute Tip"));
 }
 
+// The scripts run off the main queue, so a slow one freezes no menu; the runs for the
+// selected items go one after another, each shown when it ends, in order.
 void executeCatalogueScript(FinderSync& sync, const CommandCall& call) {
     const RCMenuItem& script = call.item;
     const std::vector<std::string> selection = sync.selectURLs();
     const std::string folder = workingFolderFor(sync, selection);
+    std::vector<std::string> texts;
     if (!hasScriptPlaceholder(script.script)) {
-        runScriptText(sync, script, script.script, folder);
-        return;
+        texts.push_back(script.script);
+    } else {
+        for (const std::string& path : selection) {
+            texts.push_back(expandScriptPlaceholders(script.script, path));
+        }
     }
-    for (const std::string& path : selection) {
-        runScriptText(sync, script, expandScriptPlaceholders(script.script, path), folder);
+    const bool shell = script.ext == "sh";
+    std::vector<ProcessRequest> requests;
+    for (const std::string& text : texts) {
+        requests.push_back(scriptTextRequest(shell, text, folder));
     }
+    sync.runPrograms(std::move(requests), [&sync, shell, texts = std::move(texts)](
+                                              std::size_t index, const ProcessResult& result) {
+        reportScriptText(sync, shell, texts[index], result);
+    });
 }
 
 // The program that runs a script file of this (lower-cased) extension; empty for files
@@ -132,6 +144,7 @@ std::vector<std::string> scriptFileCommand(const std::string& ext, const std::st
 }
 
 void executeSelectedScripts(FinderSync& sync, const CommandCall&) {
+    std::vector<ProcessRequest> requests;
     for (const std::string& path : sync.selectURLs()) {
         std::vector<std::string> argv = scriptFileCommand(toLower(pathExtension(path)), path);
         if (argv.empty()) {
@@ -140,17 +153,15 @@ void executeSelectedScripts(FinderSync& sync, const CommandCall&) {
         ProcessRequest request;
         request.argv = std::move(argv);
         request.workingDirectory = deletingLastPathComponent(path);
-        auto result = std::make_shared<ProcessResult>();
-        sync.runInBackground([&sync, request = std::move(request),
-                              result] { *result = sync.ports().processes->run(request); },
-                             [&sync, result] {
-                                 if (!result->succeeded()) {
-                                     alertWithMsg(sync, localized("Error Execute Tip"));
-                                 } else if (isValid(result->out)) {
-                                     alertWithMsg(sync, result->out);
-                                 }
-                             });
+        requests.push_back(std::move(request));
     }
+    sync.runPrograms(std::move(requests), [&sync](std::size_t, const ProcessResult& result) {
+        if (!result.succeeded()) {
+            alertWithMsg(sync, localized("Error Execute Tip"));
+        } else if (isValid(result.out)) {
+            alertWithMsg(sync, result.out);
+        }
+    });
 }
 
 }  // namespace
