@@ -1,5 +1,5 @@
-// The commands a menu entry can start, and the table that maps each to its implementation.
-// Dispatch decides which command an entry stands for and with what arguments; the table
+// The table that maps each command (model/menu_keys.h) to its implementation. The key
+// table says which command an entry stands for, dispatch with what arguments; this table
 // says how it is carried out. A command without an implementation yet tells the user so.
 #pragma once
 
@@ -10,38 +10,11 @@
 #include <string_view>
 
 #include "model/menu_item.h"
+#include "model/menu_keys.h"
 
 namespace tf {
 
 class FinderSync;
-
-enum class CommandId {
-    CreateFile,
-    OpenCommonPath,
-    OpenWithApp,
-    ExecuteScript,
-    SetFolderIcon,
-    Convert,
-    FileInfo,
-    MoveCopy,
-    OpenServe,
-    DeletePath,
-    CopyPath,
-    ShowSystemFiles,
-    HideShowFiles,
-    LockUnlock,
-    CutPaste,
-    EncryptedCompress,
-    EmbedFolder,
-    UnembedFolder,
-    ColorPicker,
-    ExecuteSelectedScripts,
-    ExtractIcon,
-    HandOff,
-};
-inline constexpr std::size_t kCommandCount = static_cast<std::size_t>(CommandId::HandOff) + 1;
-
-std::string_view commandName(CommandId id);
 
 // What dispatch hands a command.
 struct CommandCall {

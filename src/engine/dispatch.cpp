@@ -103,7 +103,7 @@ void FinderSync::dispatchSubmenu(const RCMenuItem& e, std::vector<std::string> g
         return;
     }
     RCMenuItem child = (*e.children)[static_cast<std::size_t>(n - 1)];
-    if (child.key == "Go Set") {
+    if (child.menuKey == MenuKey::GoSet) {
         goSet();
         return;
     }
@@ -116,97 +116,71 @@ void FinderSync::dispatchSubmenu(const RCMenuItem& e, std::vector<std::string> g
         grandchild = (*child.children)[static_cast<std::size_t>(g)];
     }
 
+    const MenuKeyRow& row = menuKeyRow(e.menuKey);
+    if (!row.command || (row.flags & kSubmenu) == 0) {
+        useSuccess(e);
+        return;
+    }
     CommandCall call;
+    call.id = *row.command;
     call.parent = e;
     call.item = child;
-    if (e.isNewFile()) {
-        call.id = CommandId::CreateFile;
-    } else if (e.isCommonPath()) {
-        call.id = CommandId::OpenCommonPath;
-        call.path = child.path;
-        call.grandchild = grandchild;
-    } else if (e.isCommonApp()) {
-        call.id = CommandId::OpenWithApp;
-        call.item.tag = n - 1;
-        if (!isValid(child.appName)) {
-            useSuccess(e);
-            return;
-        }
-    } else if (e.isCommonScript()) {
-        call.id = CommandId::ExecuteScript;
-    } else if (e.isFolderIcon()) {
-        call.id = CommandId::SetFolderIcon;
-    } else if (e.isConvert()) {
-        call.id = CommandId::Convert;
-        call.item.tag = n - 1;
-    } else if (e.isFileInfo()) {
-        call.id = CommandId::FileInfo;
-        call.item.tag = n - 1;
-    } else if (e.isCopy() || e.isMove()) {
-        call.id = CommandId::MoveCopy;
-        if (grandchild && isValid(grandchild->path)) {
-            call.item = *grandchild;
-        }
-        call.isCopy = e.isCopy();
-    } else if (e.isTerminalTo()) {
-        call.id = CommandId::OpenServe;
-        call.serve = e.serve;
-        call.path = grandchild && isValid(grandchild->path) ? grandchild->path : child.path;
-        if (!isValid(call.path)) {
-            const std::optional<std::string> folder =
-                RCCheckPermit::selectFolderWithPrompt(*ports_.ui, "");
-            if (!folder) {
+    switch (call.id) {
+        case CommandId::OpenCommonPath:
+            call.path = child.path;
+            call.grandchild = grandchild;
+            break;
+        case CommandId::OpenWithApp:
+            call.item.tag = n - 1;
+            if (!isValid(child.appName)) {
                 useSuccess(e);
                 return;
             }
-            call.path = *folder;
-        }
-    } else {
-        useSuccess(e);
-        return;
+            break;
+        case CommandId::Convert:
+        case CommandId::FileInfo:
+            call.item.tag = n - 1;
+            break;
+        case CommandId::MoveCopy:
+            if (grandchild && isValid(grandchild->path)) {
+                call.item = *grandchild;
+            }
+            call.isCopy = e.isCopy();
+            break;
+        case CommandId::OpenServe:
+            call.serve = e.serve;
+            call.path = grandchild && isValid(grandchild->path) ? grandchild->path : child.path;
+            if (!isValid(call.path)) {
+                const std::optional<std::string> folder =
+                    RCCheckPermit::selectFolderWithPrompt(*ports_.ui, "");
+                if (!folder) {
+                    useSuccess(e);
+                    return;
+                }
+                call.path = *folder;
+            }
+            break;
+        default:
+            break;
     }
     invoke(call);
     useSuccess(e);
 }
 
+// Twins run their own list's command; built-in entries the one of their key's row.
 void FinderSync::dispatchPlain(const RCMenuItem& e) {
     CommandCall call;
     call.item = e;
     if (isValid(e.appName)) {
         call.id = CommandId::OpenWithApp;
-    } else if (isValid(e.serve)) {
-        call.id = CommandId::OpenServe;
-        call.serve = e.serve;
-    } else if (e.key == "Delete") {
-        call.id = CommandId::DeletePath;
-    } else if (e.key == "Copy Path") {
-        call.id = CommandId::CopyPath;
-    } else if (e.key == "System Hide Files") {
-        call.id = CommandId::ShowSystemFiles;
-    } else if (e.isShowHideFile) {
-        call.id = CommandId::HideShowFiles;
-    } else if (e.isLockUnlock()) {
-        call.id = CommandId::LockUnlock;
-    } else if (e.isCutPaste()) {
-        call.id = CommandId::CutPaste;
     } else if (e.isMainMenuNewFile) {
         call.id = CommandId::CreateFile;
     } else if (isValid(e.script)) {
         call.id = CommandId::ExecuteScript;
-    } else if (e.isCompress()) {
-        call.id = CommandId::EncryptedCompress;
-    } else if (e.isEmbedFolder()) {
-        call.id = CommandId::EmbedFolder;
-    } else if (e.isUnembedFolder()) {
-        call.id = CommandId::UnembedFolder;
-    } else if (e.isColorPicker()) {
-        call.id = CommandId::ColorPicker;
-    } else if (e.isExecuteScript()) {
-        call.id = CommandId::ExecuteSelectedScripts;
-    } else if (e.isExtractIcon()) {
-        call.id = CommandId::ExtractIcon;
-    } else if (e.isAirDrop() || e.isDesktopPicture()) {
-        call.id = CommandId::HandOff;
+    } else if (const MenuKeyRow& row = menuKeyRow(e.menuKey);
+               row.command && (row.flags & kSubmenu) == 0) {
+        call.id = *row.command;
+        call.serve = e.serve;
     } else {
         return;
     }

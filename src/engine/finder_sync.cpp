@@ -42,7 +42,7 @@ void FinderSync::startService(const std::vector<std::string>& mountedVolumes) {
     setupDirectoryURLs(mountedVolumes);
     loadingCount_ = 0;
     const WriteResult cleared = RCMenuManager::sharedInstance().updateMenuKey(
-        kMainListKey, "Cut Paste", "cutPaths", Value(Array{}));
+        kMainListKey, menuKeyText(MenuKey::CutPaste), "cutPaths", Value(Array{}));
     if (!cleared.ok) {
         logWarning("could not clear the cut list: " + cleared.error);
     }

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
 
 #include "engine/finder_sync.h"
 #include "engine/path_predicates.h"
@@ -17,28 +16,6 @@
 namespace tf {
 
 namespace {
-
-constexpr std::array<std::string_view, 6> kFileInfoKeys = {"All Info", "MD5",    "SHA1",
-                                                           "SHA256",   "SHA512", "CRC32"};
-constexpr std::array<std::string_view, 12> kConvertTargets = {"AppIcon.icns",
-                                                              "OSX AppIconset",
-                                                              "iOS AppIconset",
-                                                              "iWatch AppIconset",
-                                                              "Android AppIconset",
-                                                              "PNG",
-                                                              "JPEG",
-                                                              "JP2",
-                                                              "TIFF",
-                                                              "BMP",
-                                                              "GIF",
-                                                              "PDF"};
-
-RCMenuItem generatedItem(std::string_view key, std::string_view icon = {}) {
-    RCMenuItem item;
-    item.key = std::string(key);
-    item.icon = std::string(icon);
-    return item;
-}
 
 bool contains(const std::vector<std::string>& list, const std::string& value) {
     return std::find(list.begin(), list.end(), value) != list.end();
@@ -57,19 +34,17 @@ bool FinderSync::isFiltered(const RCMenuItem& e, const CurrentFile& current) con
     if (count == 0 && !e.isNotNeedURL) {
         return true;
     }
-    if (isSelectURL_ && e.key == "Hide All Files") {
+    const KeyFlags flags = menuKeyRow(e.menuKey).flags;
+    if (isSelectURL_ && (flags & kNotInItemMenu) != 0) {
         return true;
     }
     if (e.isConvert() && !contains(e.formats, current.ext)) {
         return true;
     }
-    if (e.isFileInfo() && (current.isFolder || !(count == 1 && isSelectURL_))) {
+    if ((flags & kSingleFileOnly) != 0 && (current.isFolder || !(count == 1 && isSelectURL_))) {
         return true;
     }
     if (e.isCutPaste() && !isSelectURL_ && !hasCut) {
-        return true;
-    }
-    if (e.isColorPicker() && isSelectURL_) {
         return true;
     }
     if (!e.formats.empty() && !contains(e.formats, current.ext)) {
@@ -110,18 +85,18 @@ void FinderSync::fillChildren(RCMenuItem& e, const CurrentFile& current) {
 
     if (e.isFileInfo()) {
         std::vector<RCMenuItem> children;
-        for (const std::string_view key : kFileInfoKeys) {
-            children.push_back(generatedItem(key));
+        for (const MenuKey key : kFileInfoChildren) {
+            children.push_back(RCMenuItem::builtIn(key));
         }
         e.children = std::move(children);
     }
     if (e.isConvert()) {
         const std::string upperExt = toUpper(current.ext);
         std::vector<RCMenuItem> children;
-        for (const std::string_view target : kConvertTargets) {
-            const bool merge = target == "PDF" && selection.size() >= 2;
-            if (target.find(upperExt) == std::string_view::npos || merge) {
-                RCMenuItem child = generatedItem(target);
+        for (const MenuKey target : kConvertTargets) {
+            const bool merge = target == MenuKey::PDF && selection.size() >= 2;
+            if (menuKeyText(target).find(upperExt) == std::string_view::npos || merge) {
+                RCMenuItem child = RCMenuItem::builtIn(target);
                 if (merge) {
                     child.displayName = localized("Merge to PDF");
                 }
@@ -164,7 +139,7 @@ void FinderSync::fillChildren(RCMenuItem& e, const CurrentFile& current) {
     } else if (e.isFolderIcon()) {
         std::vector<RCMenuItem> icons = manager.folderIconMenuArray();
         if (hasCustomIcon(current.path)) {
-            RCMenuItem recover = generatedItem("Recover Icon", "recover");
+            RCMenuItem recover = RCMenuItem::builtIn(MenuKey::RecoverIcon);
             recover.displayName = localized("Recover");
             icons.insert(icons.begin(), std::move(recover));
         }
@@ -186,7 +161,7 @@ void FinderSync::fillChildren(RCMenuItem& e, const CurrentFile& current) {
                 path.children = listed->second;
             }
         }
-        paths.insert(paths.begin(), generatedItem("Select Folder", "choose"));
+        paths.insert(paths.begin(), RCMenuItem::builtIn(MenuKey::SelectFolder));
         e.children = std::move(paths);
     }
 

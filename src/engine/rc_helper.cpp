@@ -24,13 +24,6 @@ constexpr int kSubMenuCap = 20;
 constexpr int kMixedSubMenuCap = 10;
 constexpr int kChildFolderCap = 20;
 
-RCMenuItem keyedItem(std::string key, std::string icon = {}) {
-    RCMenuItem item;
-    item.key = std::move(key);
-    item.icon = std::move(icon);
-    return item;
-}
-
 // The item's image follows from its path; the listing already knows whether it is a folder,
 // so the image is named here and the menu pays no file-system call per entry.
 RCMenuItem entryItem(const std::string& folder, const std::string& name, bool isFolder) {
@@ -55,7 +48,7 @@ void append(std::vector<RCMenuItem>& to, std::vector<RCMenuItem> items) {
 
 std::vector<RCMenuItem> RCHelper::commomPathNextMenuWithPath(const std::string& path) {
     if (!RCCheckPermit::checkPermitWithPath(path)) {
-        return {keyedItem("To Authorize")};
+        return {RCMenuItem::builtIn(MenuKey::ToAuthorize)};
     }
     std::vector<RCMenuItem> items;
     switch (RCMenuManager::sharedInstance().sharedDefaults().readInteger("common path next menu")) {
@@ -74,7 +67,7 @@ std::vector<RCMenuItem> RCHelper::commomPathNextMenuWithPath(const std::string& 
             break;
     }
     if (!items.empty()) {
-        items.insert(items.begin(), keyedItem("Show in Finder", "showfinder"));
+        items.insert(items.begin(), RCMenuItem::builtIn(MenuKey::ShowInFolder));
     }
     return items;
 }
@@ -89,12 +82,12 @@ std::vector<RCMenuItem> RCHelper::nextTypeSubMenuWithPath(const std::string& pat
         }
         if (count >= maxCount) {
             // Only reached with a cap below one: there is more, but nothing to show.
-            items.push_back(keyedItem("More Files", "more"));
+            items.push_back(RCMenuItem::builtIn(MenuKey::MoreFiles));
             return false;
         }
         items.push_back(entryItem(path, name, isFolder));
         if (++count == maxCount) {
-            items.push_back(keyedItem("More Files", "more"));
+            items.push_back(RCMenuItem::builtIn(MenuKey::MoreFiles));
             return false;
         }
         return true;
@@ -114,7 +107,7 @@ std::vector<RCMenuItem> RCHelper::nextTypeAppMenu() {
 
 std::vector<RCMenuItem> RCHelper::commomPathChildFolderItemWithPath(const std::string& path) {
     if (!RCCheckPermit::checkPermitWithPath(path)) {
-        return {keyedItem("To Authorize")};
+        return {RCMenuItem::builtIn(MenuKey::ToAuthorize)};
     }
     std::vector<RCMenuItem> items;
     int count = 0;
@@ -135,7 +128,7 @@ std::vector<RCMenuItem> RCHelper::commomPathChildFolderItemWithPath(const std::s
     if (!listed || items.empty()) {
         return {};
     }
-    items.insert(items.begin(), keyedItem("Current Directory", "showfinder"));
+    items.insert(items.begin(), RCMenuItem::builtIn(MenuKey::CurrentDirectory));
     return items;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/catalogue_edit.h"
+#include "model/menu_keys.h"
 #include "model/menu_manager.h"
 #include "util/strings.h"
 #include "util/text.h"
@@ -16,7 +17,7 @@ namespace {
 constexpr std::string_view kChangedVersion = "is changed version";
 
 struct MainEntry {
-    const char* key;
+    MenuKey key;
     const char* icon;
     bool disabled;
     bool disabledAuth;
@@ -24,37 +25,37 @@ struct MainEntry {
 };
 
 constexpr std::array<MainEntry, 31> kMainMenu{{
-    {"New File", "newfile", false, false, nullptr},
-    {"Common Path", "favorites", false, true, nullptr},
-    {"Common App", "app", false, false, nullptr},
-    {"Common Script", "script", false, false, "2.6.2"},
-    {"Folder Icon", "foldericon", false, false, "2.1.0"},
-    {"Execute Script", "execute", true, false, "2.6.0"},
-    {"AirDrop", "airdrop", false, false, "2.5.6"},
-    {"As Desktop Picture", "desktop_pic", false, false, nullptr},
-    {"Copy to", "copy", false, false, nullptr},
-    {"Move to", "move", false, false, nullptr},
-    {"Convert to", "convert", false, false, nullptr},
-    {"Cut Paste", "cut", false, false, "2.0.1"},
-    {"Lock and Unlock", "lock", true, false, "2.3.0"},
-    {"Encrypted Compression", "compress", false, false, "2.2.0"},
-    {"Embed in Folder", "embed", true, false, "2.3.0"},
-    {"Unembed Folder", "unembed", true, false, "2.3.0"},
-    {"Color Picker", "colorpicker", false, false, "2.3.0"},
-    {"Extract Icon", "img", true, false, nullptr},
-    {"File Info", "fileinfo", true, false, nullptr},
-    {"Terminal Window", "terminal", false, true, nullptr},
-    {"Terminal Tab", "terminal", true, true, nullptr},
-    {"Terminal To", "terminal", true, true, nullptr},
-    {"iTerm2 Window", "iterm2", false, true, nullptr},
-    {"iTerm2 Tab", "iterm2", true, true, nullptr},
-    {"iTerm2 To", "iterm2", true, true, nullptr},
-    {"Copy Path", "copypath", false, true, nullptr},
-    {"Delete", "delete", true, false, nullptr},
-    {"Hide Selected Files", "hidefile", false, false, nullptr},
-    {"Hide All Files", "hidefile", false, false, nullptr},
-    {"Unhide All Files", "showfile", false, false, nullptr},
-    {"System Hide Files", "about", true, true, nullptr},
+    {MenuKey::NewFile, "newfile", false, false, nullptr},
+    {MenuKey::CommonPath, "favorites", false, true, nullptr},
+    {MenuKey::CommonApp, "app", false, false, nullptr},
+    {MenuKey::CommonScript, "script", false, false, "2.6.2"},
+    {MenuKey::FolderIcon, "foldericon", false, false, "2.1.0"},
+    {MenuKey::ExecuteScript, "execute", true, false, "2.6.0"},
+    {MenuKey::AirDrop, "airdrop", false, false, "2.5.6"},
+    {MenuKey::DesktopPicture, "desktop_pic", false, false, nullptr},
+    {MenuKey::CopyTo, "copy", false, false, nullptr},
+    {MenuKey::MoveTo, "move", false, false, nullptr},
+    {MenuKey::ConvertTo, "convert", false, false, nullptr},
+    {MenuKey::CutPaste, "cut", false, false, "2.0.1"},
+    {MenuKey::LockUnlock, "lock", true, false, "2.3.0"},
+    {MenuKey::EncryptedCompression, "compress", false, false, "2.2.0"},
+    {MenuKey::EmbedFolder, "embed", true, false, "2.3.0"},
+    {MenuKey::UnembedFolder, "unembed", true, false, "2.3.0"},
+    {MenuKey::ColorPicker, "colorpicker", false, false, "2.3.0"},
+    {MenuKey::ExtractIcon, "img", true, false, nullptr},
+    {MenuKey::FileInfo, "fileinfo", true, false, nullptr},
+    {MenuKey::TerminalWindow, "terminal", false, true, nullptr},
+    {MenuKey::TerminalTab, "terminal", true, true, nullptr},
+    {MenuKey::TerminalTo, "terminal", true, true, nullptr},
+    {MenuKey::ITerm2Window, "iterm2", false, true, nullptr},
+    {MenuKey::ITerm2Tab, "iterm2", true, true, nullptr},
+    {MenuKey::ITerm2To, "iterm2", true, true, nullptr},
+    {MenuKey::CopyPath, "copypath", false, true, nullptr},
+    {MenuKey::Delete, "delete", true, false, nullptr},
+    {MenuKey::HideSelectedFiles, "hidefile", false, false, nullptr},
+    {MenuKey::HideAllFiles, "hidefile", false, false, nullptr},
+    {MenuKey::UnhideAllFiles, "showfile", false, false, nullptr},
+    {MenuKey::SystemHideFiles, "about", true, true, nullptr},
 }};
 
 // OpenDocument stands where the iWork types would: nothing here opens those, and we ship a
@@ -168,7 +169,7 @@ std::string RCDefaultData::welcomeScript() {
 Array RCDefaultData::defaultMainMenu() {
     Array table;
     for (const MainEntry& e : kMainMenu) {
-        Dict d{{"key", e.key}, {"icon", e.icon}};
+        Dict d{{"key", std::string(menuKeyText(e.key))}, {"icon", e.icon}};
         if (e.disabled) {
             d["disabled"] = true;
         }
@@ -185,7 +186,7 @@ Array RCDefaultData::defaultMainMenu() {
 
 Array RCDefaultData::defaultNewFileMenu() {
     Array table;
-    table.emplace_back(Dict{{"key", "New File From Window"},
+    table.emplace_back(Dict{{"key", std::string(menuKeyText(MenuKey::NewFileFromWindow))},
                             {"icon", "newfile"},
                             {std::string(kChangedVersion), "2.3.2"}});
     for (std::size_t i = 0; i < kTemplateExtensions.size(); ++i) {
@@ -303,7 +304,7 @@ void RCDefaultData::updateMenuKey(Dict& settings, std::string_view list, const A
         if (!j) {
             const auto at = i < stored.size() ? i : 0;
             stored.insert(stored.begin() + static_cast<std::ptrdiff_t>(at), Value(d));
-            if (key == "Folder Icon") {
+            if (menuKeyIn(KeyList::Main, key) == MenuKey::FolderIcon) {
                 addMenuKey(settings, kFolderIconListKey, defaultFolderIconMenu());
             }
         } else {

@@ -275,7 +275,8 @@ nlohmann::json toJson(const RCMenuItem& item) {
         out["cutPaths"] = item.cutPaths;
     }
     flag("isShowHideFile", item.isShowHideFile);
-    text("command", item.command);
+    // `command` only marks the hide and show entries with another platform's shell command,
+    // which nothing here runs: printing it would tell a reader to run it.
     out["menuTitle"] = item.menuTitle();
     text("menuIcon", imageJson(item.menuIcon()));
     return out;

@@ -10,25 +10,24 @@
 
 namespace tf {
 
-RCMenuItem RCMenuItem::setItem() {
+void RCMenuItem::setKey(std::string text, KeyList list) {
+    menuKey = menuKeyIn(list, text);
+    key = std::move(text);
+}
+
+RCMenuItem RCMenuItem::builtIn(MenuKey builtInKey) {
+    const MenuKeyRow& row = menuKeyRow(builtInKey);
     RCMenuItem item;
-    item.key = "Go Set";
-    item.icon = "set";
-    item.disabledAuth = true;
+    item.key = std::string(row.text);
+    item.menuKey = builtInKey;
+    item.icon = std::string(row.icon);
+    item.disabledAuth = (row.flags & kDisabledAuth) != 0;
     return item;
 }
 
 RCMenuItem RCMenuItem::sepLineItem() {
-    RCMenuItem item;
-    item.key = "Sep Line";
+    RCMenuItem item = builtIn(MenuKey::SepLine);
     item.displayName = "--------------------------";
-    return item;
-}
-
-RCMenuItem RCMenuItem::addToFileTemplate() {
-    RCMenuItem item;
-    item.key = "Add to File Template";
-    item.icon = "add";
     return item;
 }
 

@@ -1,6 +1,7 @@
 // RCMenuItem: one entry of the menu catalogue in memory. The loaders of RCMenuManager fill
 // it from a stored item dictionary (plus a few derived fields); the menu builder adds
-// children and tags. Built-in entries are recognised only by their exact key.
+// children and tags. Built-in entries are recognised only by their exact key, resolved once
+// against the key table (model/menu_keys.h) when the key is set.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/menu_keys.h"
 #include "model/value.h"
 
 namespace tf {
@@ -29,7 +31,9 @@ struct ImageRef {
 
 class RCMenuItem {
   public:
+    // Assigning `key` alone makes an entry that is not built in; setKey also resolves it.
     std::string key;
+    MenuKey menuKey = MenuKey::None;
     std::string serve;
     std::string icon;
     std::string iconPath;
@@ -55,43 +59,51 @@ class RCMenuItem {
     std::vector<std::string> formats;
     std::vector<std::string> cutPaths;
     bool isShowHideFile = false;
+    // The key table's marker of the hide and show entries (another platform's command); the
+    // commands never run it and tools do not print it.
     std::string command;
     // Absent (no submenu) differs from present-but-empty (a submenu with nothing to show).
     std::optional<std::vector<RCMenuItem>> children;
 
+    // Sets the key and what it names among the built-in keys of that list.
+    void setKey(std::string text, KeyList list = KeyList::Main);
+    // A generated entry: the key's text, image and flags from the key table.
+    static RCMenuItem builtIn(MenuKey key);
     // The settings entry that closes submenus.
-    static RCMenuItem setItem();
+    static RCMenuItem setItem() { return builtIn(MenuKey::GoSet); }
     static RCMenuItem sepLineItem();
-    static RCMenuItem addToFileTemplate();
+    static RCMenuItem addToFileTemplate() { return builtIn(MenuKey::AddToFileTemplate); }
 
     ImageRef menuIcon() const;
     std::string menuTitle() const;
     // False when every child's key reads true as a bool in the shared settings.
     bool isValidParent() const;
 
-    bool isNewFile() const { return key == "New File"; }
-    bool isNewFileFromWindow() const { return key == "New File From Window"; }
-    bool isAddToFileTemplate() const { return key == "Add to File Template"; }
-    bool isCommonPath() const { return key == "Common Path"; }
-    bool isCommonApp() const { return key == "Common App"; }
-    bool isCommonScript() const { return key == "Common Script"; }
-    bool isConvert() const { return key == "Convert to"; }
-    bool isCopy() const { return key == "Copy to"; }
-    bool isMove() const { return key == "Move to"; }
-    bool isTerminalTo() const { return key == "Terminal To" || key == "iTerm2 To"; }
-    bool isFileInfo() const { return key == "File Info"; }
-    bool isCutPaste() const { return key == "Cut Paste"; }
-    bool isFolderIcon() const { return key == "Folder Icon"; }
-    bool isCompress() const { return key == "Encrypted Compression"; }
-    bool isLockUnlock() const { return key == "Lock and Unlock"; }
-    bool isEmbedFolder() const { return key == "Embed in Folder"; }
-    bool isUnembedFolder() const { return key == "Unembed Folder"; }
-    bool isColorPicker() const { return key == "Color Picker"; }
-    bool isExecuteScript() const { return key == "Execute Script"; }
-    bool isExtractIcon() const { return key == "Extract Icon"; }
-    bool isAirDrop() const { return key == "AirDrop"; }
-    bool isDesktopPicture() const { return key == "As Desktop Picture"; }
-    bool isSepLine() const { return key == "Sep Line"; }
+    bool isNewFile() const { return menuKey == MenuKey::NewFile; }
+    bool isNewFileFromWindow() const { return menuKey == MenuKey::NewFileFromWindow; }
+    bool isAddToFileTemplate() const { return menuKey == MenuKey::AddToFileTemplate; }
+    bool isCommonPath() const { return menuKey == MenuKey::CommonPath; }
+    bool isCommonApp() const { return menuKey == MenuKey::CommonApp; }
+    bool isCommonScript() const { return menuKey == MenuKey::CommonScript; }
+    bool isConvert() const { return menuKey == MenuKey::ConvertTo; }
+    bool isCopy() const { return menuKey == MenuKey::CopyTo; }
+    bool isMove() const { return menuKey == MenuKey::MoveTo; }
+    bool isTerminalTo() const {
+        return menuKey == MenuKey::TerminalTo || menuKey == MenuKey::ITerm2To;
+    }
+    bool isFileInfo() const { return menuKey == MenuKey::FileInfo; }
+    bool isCutPaste() const { return menuKey == MenuKey::CutPaste; }
+    bool isFolderIcon() const { return menuKey == MenuKey::FolderIcon; }
+    bool isCompress() const { return menuKey == MenuKey::EncryptedCompression; }
+    bool isLockUnlock() const { return menuKey == MenuKey::LockUnlock; }
+    bool isEmbedFolder() const { return menuKey == MenuKey::EmbedFolder; }
+    bool isUnembedFolder() const { return menuKey == MenuKey::UnembedFolder; }
+    bool isColorPicker() const { return menuKey == MenuKey::ColorPicker; }
+    bool isExecuteScript() const { return menuKey == MenuKey::ExecuteScript; }
+    bool isExtractIcon() const { return menuKey == MenuKey::ExtractIcon; }
+    bool isAirDrop() const { return menuKey == MenuKey::AirDrop; }
+    bool isDesktopPicture() const { return menuKey == MenuKey::DesktopPicture; }
+    bool isSepLine() const { return menuKey == MenuKey::SepLine; }
 };
 
 // The type image name for a path: "folder" for a folder (a final symlink is not followed),

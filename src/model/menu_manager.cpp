@@ -35,76 +35,53 @@ void readFormats(const Dict& d, RCMenuItem& r) {
     }
 }
 
-// Derived fields of main-list entries, by key; the first matching row applies.
+// A twin stands for an entry of another list and carries that entry's key, so its key is
+// resolved in that list: a twin never takes the meaning of a built-in main-list key.
+KeyList listOfMainListEntry(const RCMenuItem& r) {
+    if (isValid(r.appName) || isValid(r.script)) {
+        return KeyList::Other;
+    }
+    return r.isMainMenuNewFile ? KeyList::Templates : KeyList::Main;
+}
+
+// Derived fields of main-list entries: the key table's row, or the application twin's.
 void deriveMainListFields(RCMenuItem& r, const Dict& d, std::vector<RCMenuItem>& belongApps) {
-    const std::string& k = r.key;
-    if (k == "Terminal Window") {
-        r.serve = "New Terminal at Folder";
+    if (isValid(r.appName)) {
         r.isNotNeedURL = true;
         belongApps.push_back(r);
-    } else if (k == "Terminal To") {
-        r.serve = "New Terminal at Folder";
-        r.isNotNeedURL = true;
-    } else if (k == "Terminal Tab") {
-        r.serve = "New Terminal Tab at Folder";
-        r.isNotNeedURL = true;
-    } else if (k == "iTerm2 Window") {
-        r.serve = "New iTerm2 Window Here";
-        r.isNotNeedURL = true;
-        belongApps.push_back(r);
-    } else if (k == "iTerm2 To") {
-        r.serve = "New iTerm2 Window Here";
-        r.isNotNeedURL = true;
-    } else if (k == "iTerm2 Tab") {
-        r.serve = "New iTerm2 Tab Here";
-        r.isNotNeedURL = true;
-    } else if (k == "Convert to") {
-        r.formats = {"icns", "png",  "tiff", "jpg", "jpeg", "jpe", "jp2",  "bmp", "gif", "svg",
-                     "fax",  "wbmp", "webp", "pic", "tif",  "ico", "jfif", "rp",  "net", "pdf"};
-    } else if (k == "As Desktop Picture") {
-        r.formats = {"png", "jpg", "jpeg", "jp2"};
-    } else if (k == "Hide Selected Files") {
-        r.isShowHideFile = true;
-        r.command = "chflags hidden";
+        return;
+    }
+    const MenuKeyRow& row = menuKeyRow(r.menuKey);
+    const auto has = [&row](KeyFlags flag) { return (row.flags & flag) != 0; };
+    if (has(kNeedSelectURL)) {
         r.isNeedSelectURL = true;
-    } else if (k == "Hide All Files") {
-        r.isShowHideFile = true;
-        r.command = "chflags hidden";
-    } else if (k == "Unhide All Files") {
-        r.isShowHideFile = true;
-        r.command = "chflags nohidden";
-    } else if (k == "System Hide Files") {
-        r.command = "defaults write com.apple.finder AppleShowAllFiles -boolean %@; killall Finder";
+    }
+    if (has(kNotNeedURL)) {
         r.isNotNeedURL = true;
-    } else if (k == "Lock and Unlock") {
-        r.isNeedSelectURL = true;
-    } else if (isValid(r.appName)) {
-        r.isNotNeedURL = true;
-        belongApps.push_back(r);
-    } else if (k == "Cut Paste") {
-        r.cutPaths = stringArray(d, "cutPaths");
-    } else if (k == "Folder Icon") {
+    }
+    if (has(kNeedFolder)) {
         r.isNeedFolder = true;
-        r.isNeedSelectURL = true;
-    } else if (k == "Copy to" || k == "Move to" || k == "Encrypted Compression" || k == "Delete") {
-        r.isNeedSelectURL = true;
-    } else if (k == "Common App" || k == "Common Path" || k == "Common Script") {
-        r.isNotNeedURL = true;
-    } else if (k == "Embed in Folder") {
-        r.isNeedSelectURL = true;
-    } else if (k == "Unembed Folder") {
-        r.isNeedFolder = true;
-        r.isNeedSelectURL = true;
-    } else if (k == "Color Picker") {
-        r.isNotNeedURL = true;
+    }
+    if (has(kDisabledAuth)) {
         r.disabledAuth = true;
-    } else if (k == "Execute Script") {
-        r.isNeedSelectURL = true;
-        r.formats = {"sh", "scpt", "py"};
-    } else if (k == "New File") {
-        r.isNotNeedURL = true;
-    } else if (k == "Extract Icon" || k == "AirDrop") {
-        r.isNeedSelectURL = true;
+    }
+    if (has(kShowHideFile)) {
+        r.isShowHideFile = true;
+    }
+    if (!row.serve.empty()) {
+        r.serve = std::string(row.serve);
+    }
+    if (!row.formats.empty()) {
+        r.formats.assign(row.formats.begin(), row.formats.end());
+    }
+    if (!row.marker.empty()) {
+        r.command = std::string(row.marker);
+    }
+    if (has(kKeepsCutPaths)) {
+        r.cutPaths = stringArray(d, "cutPaths");
+    }
+    if (has(kBelongsToApps)) {
+        belongApps.push_back(r);
     }
 }
 
@@ -255,6 +232,7 @@ std::vector<RCMenuItem> RCMenuManager::menuItemArray() {
             r.isNeedFile = dictBool(d, "needFile");
             readFormats(d, r);
         }
+        r.menuKey = menuKeyIn(listOfMainListEntry(r), r.key);
         deriveMainListFields(r, d, belongAppMenuArray_);
         if (host) {
             const std::string introduceKey = r.key + " Introduce";
@@ -269,7 +247,7 @@ std::vector<RCMenuItem> RCMenuManager::menuItemArray() {
 
 std::vector<RCMenuItem> RCMenuManager::newFileTemplateMenuArray(bool keepDisabled) {
     return loadList(kTemplateListKey, keepDisabled, [](const Dict& d, RCMenuItem& r) {
-        r.key = dictString(d, "key");
+        r.setKey(dictString(d, "key"), KeyList::Templates);
         r.icon = dictString(d, "icon");
         r.ext = dictString(d, "ext");
         r.fileName = dictString(d, "fileName");

@@ -89,9 +89,25 @@ TEST_F(SyncCliTest, MainListShowsTheSwitchedOnDefaultsInStoredOrder) {
     EXPECT_EQ(terminal.value("disabledAuth", false), true);
     const auto& hideAll = record(records, "Hide All Files");
     EXPECT_EQ(hideAll.value("isShowHideFile", false), true);
-    EXPECT_EQ(hideAll.value("command", ""), "chflags hidden");
+    EXPECT_FALSE(hideAll.contains("command"));
     EXPECT_FALSE(hideAll.contains("isNeedSelectURL"));
     EXPECT_EQ(record(records, "Hide Selected Files").value("isNeedSelectURL", false), true);
+}
+
+TEST_F(SyncCliTest, HideAndShowEntriesPrintNoOtherPlatformsCommands) {
+    Array list;
+    for (const char* key :
+         {"Hide Selected Files", "Hide All Files", "Unhide All Files", "System Hide Files"}) {
+        list.emplace_back(Dict{{"key", key}});
+    }
+    ASSERT_TRUE(RCMenuManager::sharedInstance().sharedDefaults().set(kMainListKey, Value(list)));
+    const CliResult r = run({"catalogue"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("chflags"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("defaults write"), std::string::npos) << r.out;
+    EXPECT_EQ(
+        record(nlohmann::json::parse(r.out), "Unhide All Files").value("isShowHideFile", false),
+        true);
 }
 
 TEST_F(SyncCliTest, TemplatesLeaveOutSwitchedOffExtensions) {

@@ -77,6 +77,17 @@ TEST_F(Dispatch, GoSetLaunchesTheSettingsApplicationAndCountsNothing) {
     EXPECT_EQ(useCount(), 0);
 }
 
+TEST_F(Dispatch, AnApplicationNamedLikeTheSettingsEntryOpensTheApplication) {
+    setSetting("array common app", Value(Array{Value(Dict{{"key", "Go Set"}})}));
+    setMainList({{{"key", "Common App"}}});
+    record(CommandId::OpenWithApp);
+    menuFor(MenuKind::Items, {files().write("a.txt").string()});
+    ASSERT_TRUE(click(101));
+    ASSERT_EQ(calls_.size(), 1u);
+    EXPECT_EQ(calls_[0].item.appName, "Go Set");
+    EXPECT_TRUE(transcriptOf("launch-host").empty());
+}
+
 TEST_F(Dispatch, StaleOrUnknownTagsRunNothing) {
     setMainList({{{"key", "Copy Path"}}, {{"key", "New File"}}});
     record(CommandId::CopyPath);

@@ -95,13 +95,13 @@ TEST_F(MenuItemTest, ParentIsInvalidOnlyWhenEveryChildIsSwitchedOffInSettings) {
 
 TEST_F(MenuItemTest, PredicatesCompareKeysExactly) {
     RCMenuItem item;
-    item.key = "Terminal To";
+    item.setKey("Terminal To");
     EXPECT_TRUE(item.isTerminalTo());
-    item.key = "iTerm2 To";
+    item.setKey("iTerm2 To");
     EXPECT_TRUE(item.isTerminalTo());
-    item.key = "terminal to";
+    item.setKey("terminal to");
     EXPECT_FALSE(item.isTerminalTo());
-    item.key = "Convert to ";
+    item.setKey("Convert to ");
     EXPECT_FALSE(item.isConvert());
 }
 

@@ -227,18 +227,8 @@ void applyToFolder(FinderSync& sync, const FolderBatch& batch, bool hide) {
     }
 }
 
-bool isUnhideEntry(const RCMenuItem& entry) {
-    if (entry.key == "Unhide All Files") {
-        return true;
-    }
-    if (entry.key == "Hide Selected Files" || entry.key == "Hide All Files") {
-        return false;
-    }
-    return entry.command.find("nohidden") != std::string::npos;
-}
-
 void hideAndShowFiles(FinderSync& sync, const CommandCall& call) {
-    const bool hide = !isUnhideEntry(call.item);
+    const bool hide = call.item.menuKey != MenuKey::UnhideAllFiles;
     std::vector<std::string> paths;
     if (sync.isSelectURL()) {
         paths = sync.selectedItemURLs();
@@ -444,9 +434,11 @@ void showSystemFiles(FinderSync& sync, const CommandCall& call) {
     paste.style = AlertStyle::Informational;
     const int where = sync.showAlert(paste);
     if (where == 0) {
-        openServe(sync, "New Terminal at Folder", xdgUserDir("DESKTOP"));
+        openServe(sync, std::string(menuKeyRow(MenuKey::TerminalWindow).serve),
+                  xdgUserDir("DESKTOP"));
     } else if (where == 1) {
-        openServe(sync, "New iTerm2 Window Here", xdgUserDir("DESKTOP"));
+        openServe(sync, std::string(menuKeyRow(MenuKey::ITerm2Window).serve),
+                  xdgUserDir("DESKTOP"));
     }
 }
 

@@ -353,7 +353,7 @@ void cutPasteItem(FinderSync& sync, const CommandCall& call) {
         }
     }
     const WriteResult written = RCMenuManager::sharedInstance().updateMenuKey(
-        kMainListKey, "Cut Paste", "cutPaths", Value(std::move(remembered)));
+        kMainListKey, menuKeyText(MenuKey::CutPaste), "cutPaths", Value(std::move(remembered)));
     if (!written.ok) {
         logWarning("could not store the cut list: " + written.error);
         alertWithMsg(sync, localized("Error Common Tip"));
