@@ -79,6 +79,7 @@ TEST_F(Dispatch, GoSetLaunchesTheSettingsApplicationAndCountsNothing) {
 
 TEST_F(Dispatch, AnApplicationNamedLikeTheSettingsEntryOpensTheApplication) {
     setSetting("array common app", Value(Array{Value(Dict{{"key", "Go Set"}})}));
+    installApplication("Go Set");
     setMainList({{{"key", "Common App"}}});
     record(CommandId::OpenWithApp);
     menuFor(MenuKind::Items, {files().write("a.txt").string()});
