@@ -61,6 +61,7 @@ const std::vector<Case> kShellCases{
     {"printf %s \"$(case @rext in *) printf %s @rfname;; esac)\"", "@rfname"},
     {"# @rfname\nprintf %s @rfname # @rfname \"", "@rfname"},
     {"[ -f @rpath ] && [ -f \"@rpos/@rfname\" ] && printf ok", "ok"},
+    {"printf %s \"$(a=(x @rfname); printf %s \"${a[1]}\")\"", "@rfname"},
 };
 
 // The word of "${x:-...}" in "..." or a here-document: bash pairs single quotes there but
@@ -169,8 +170,9 @@ TEST(PlaceholderText, ExpandedTextAndRefusals) {
         std::string path;
         std::optional<std::string> text;
     } cases[] = {
-        {sh, "mkdir @rpos/@rname", "/d/it's.tar.gz", "mkdir '/d'/'it'\\''s'"},
-        {sh, "echo \"@rname\" '@rext' $'@rname'", "/d/$a'.X", "echo \"\\$a'\" 'x' $'''$a'\\'''$''"},
+        {sh, "mkdir @rpos/@rname", "/d/it's.tar.gz", "mkdir '/d'/'it'\"'\"'s'"},
+        {sh, "echo \"@rname\" '@rext' $'@rname'", "/d/$a'.X",
+         "echo \"\\$a'\" 'x' $'''$a'\"'\"''$''"},
         // Comments, escaped placeholders and "$@" stay as written.
         {sh, "echo \\@rname \"$@rname\" # @rname", "/d/a", "echo \\@rname \"$@rname\" # @rname"},
         // Bash evaluates arithmetic text, quoted or not: only numbers go in.
@@ -181,6 +183,7 @@ TEST(PlaceholderText, ExpandedTextAndRefusals) {
         {sh, "echo a[@rname]", "/d/x.y", refused},
         {sh, "a=(@rname [1]=\"@rext\" # @rname\n)", "/d/x y.Z", "a=('x y' [1]=\"z\" # @rname\n)"},
         {sh, "a=(x; @rname)", "/d/x", refused},
+        {sh, "a=(\\' @rname)", "/d/x", refused},
         // Bash drops backslash-newline first, except after an escaping backslash.
         {sh, "a\\\n=(x; @rname)", "/d/x", refused},
         {sh, "echo \"$\\\n(echo @rname)\"", "/d/a b", "echo \"$\\\n(echo 'a b')\""},

@@ -8,7 +8,7 @@
 // verbatim where the placeholder stands, found by lexing the script text:
 //
 // Shell (bash -c)
-//   unquoted                 one single-quoted word ('it'\''s'); next to other text it joins
+//   unquoted                 one single-quoted word ('it'"'"'s'); next to other text it joins
 //                            the same word, so "mkdir @rpos/@rname" makes one folder
 //   inside "..." or $"..."   $ ` " \ escaped with a backslash
 //   in "${x:-...}"           the same and } escaped; bash pairs single quotes there but

@@ -16,7 +16,8 @@ std::string singleQuotedBody(std::string_view value) {
     std::string out;
     out.reserve(value.size());
     for (const char c : value) {
-        out += c == '\'' ? std::string_view("'\\''") : std::string_view(&c, 1);
+        // Not '\'': bash 5.2 misreads a backslashed quote in name=(...) inside $(...).
+        out += c == '\'' ? std::string_view("'\"'\"'") : std::string_view(&c, 1);
     }
     return out;
 }
@@ -409,6 +410,7 @@ class ShellExpander {
                 return;
             }
             if (c == '\\') {
+                ok_ = ok_ && peek(1) != '\'';  // the same misreading: see singleQuotedBody
                 copyEscape();
             } else if (c == '\'') {
                 copy();
