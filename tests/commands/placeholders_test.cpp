@@ -159,6 +159,44 @@ TEST_F(Placeholders, PythonGetsEveryHostileNameBackExactlyInEveryContext) {
     expectExactValues(kPythonCases, ScriptLanguage::Python);
 }
 
+// Broken scripts where bash once read a context other than the one the expansion assumed
+// (heredoc operators inside ${...}, "$(" after "${#", a redirection to a file named case,
+// line continuations, bash going on after a syntax error in name=(...)). Whatever bash
+// makes of them, the name must not run.
+TEST_F(Placeholders, ScriptsThatOnceMisledTheLexerRunNothing) {
+    const std::vector<std::string> names{
+        "n'b\"c$(touch PWNED)`touch PWNED`;touch PWNED\nEOF\ntouch PWNED\n)}|touch PWNED #\\",
+        "a'b\"c\\d$(touch PWNED)`touch PWNED`;touch PWNED)}|&touch PWNED #{x}' ",
+    };
+    const std::vector<std::string> scripts{
+        "${u#$h<<EOF\necho  \"$h{  ;; esac|<( @rname",
+        "${u:-@rname@rname<<EOF\n)@rname\nQ\n`$echo ${u:",
+        "a=(a=(@rname$h@rname\n",
+        "\\\na=(; done; do @rname}$a=(@rname))",
+        "\\\n<<<${#\\\n$\\\n(<<\\\nEOF\n)((${# @rname",
+        "echo ${u:a[<<-EOF\n\t; done$h$<<'Q'\n; } ]]<<-EOF\n\t$(< @rname",
+        "echo ${u#\t\"$(<>case x in x) x$; } @rname",
+        "\"$(a=(@rname@rname\n",
+        "<<\\\nEOF\n ]](($[$(]! @rname@rname<>)${u#(($((",
+    };
+    const fs::path cwd = files().mkdir("broken");
+    for (const std::string& name : names) {
+        for (const std::string& script : scripts) {
+            const std::optional<std::string> text = expandScriptPlaceholders(
+                script, (files().path() / name).string(), ScriptLanguage::Shell);
+            if (!text) {
+                continue;
+            }
+            ProcessRequest request;
+            request.argv = {"/bin/bash", "-c", *text};
+            request.workingDirectory = cwd.string();
+            PosixProcessRunner().run(request);
+            EXPECT_FALSE(fs::exists(cwd / "PWNED")) << testing::PrintToString(script);
+            fs::remove(cwd / "PWNED");
+        }
+    }
+}
+
 // The exact text produced, and the places where no exact text exists.
 TEST(PlaceholderText, ExpandedTextAndRefusals) {
     constexpr auto sh = ScriptLanguage::Shell;
@@ -176,8 +214,8 @@ TEST(PlaceholderText, ExpandedTextAndRefusals) {
         // Comments, escaped placeholders and "$@" stay as written.
         {sh, "echo \\@rname \"$@rname\" # @rname", "/d/a", "echo \\@rname \"$@rname\" # @rname"},
         // Bash evaluates arithmetic text, quoted or not: only numbers go in.
-        {sh, "echo $(( @rname * 2 )) $[@rname] ${x:@rname}", "/d/12.txt",
-         "echo $(( 12 * 2 )) $[12] ${x:12}"},
+        {sh, "echo $(( @rname * 2 )) ${x:@rname}", "/d/12.txt", "echo $(( 12 * 2 )) ${x:12}"},
+        {sh, "echo $[1] @rname", "/d/x", refused},
         {sh, "echo $(( @rname * 2 ))", "/d/a[$(touch PWNED)].txt", refused},
         {sh, "a[@rname]=1", "/d/x.y", refused},
         {sh, "echo a[@rname]", "/d/x.y", refused},

@@ -19,7 +19,7 @@
 //   unquoted here-document   $ ` \ escaped; "$()" after each newline of the value, so no
 //                            line of it can end the document or lose leading tabs to <<-
 //   quoted here-document     the value as it is (nothing is expanded there)
-//   arithmetic ($((..)), ((..)), $[..], subscripts, ${x:offset})
+//   arithmetic ($((..)), ((..)), subscripts, ${x:offset})
 //                            only a plain decimal number: bash evaluates that text, quotes
 //                            or not, so anything else could run code
 //   `...`                    the inner text is expanded as a script of its own and its
@@ -42,7 +42,7 @@
 // number in arithmetic, a line of the name that would end a quoted here-document, a quote in
 // "${x:-...}", a literal nested in an f-string field that would need escapes), there is no
 // text at all; nor for a shell script with a syntax error inside "name=(...)", after which
-// bash resumes at the next line, wherever that falls.
+// bash resumes at the next line, wherever that falls, or with the old $[...] arithmetic.
 // What the script then does with a value (eval, sh -c, os.system, arithmetic) is its own
 // affair.
 #pragma once

@@ -599,6 +599,9 @@ class ShellExpander {
             arithmetic_ = outer;
             copy();
         } else if (next == '[') {
+            // The old form of $((...)): when bash expands a here-document or "...", it
+            // finds the end of $[...] by rules of its own, so nothing here can be trusted.
+            ok_ = false;
             copy(2);
             arith("]");
         } else if (next == '{') {
