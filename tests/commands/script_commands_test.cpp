@@ -92,8 +92,8 @@ TEST_F(ScriptCommands, EachSelectedItemRunsOnceInOrderWithItsOwnValues) {
     EXPECT_EQ(alertTexts(), (std::vector<std::string>{"one.txt\n", "two.md\n", "three\n"}));
     const auto argvs = processArgvs();
     ASSERT_EQ(argvs.size(), 3u);
-    EXPECT_EQ(argvs[0], (std::vector<std::string>{"/bin/bash", "-c", "echo one.txt"}));
-    EXPECT_EQ(argvs[2][2], "echo three");
+    EXPECT_EQ(argvs[0], (std::vector<std::string>{"/bin/bash", "-c", "echo 'one.txt'"}));
+    EXPECT_EQ(argvs[2][2], "echo 'three'");
 }
 
 TEST_F(ScriptCommands, AScriptUsingOnlyTheNameStillRunsPerItemAndSilentSuccessShowsNothing) {
@@ -101,8 +101,8 @@ TEST_F(ScriptCommands, AScriptUsingOnlyTheNameStillRunsPerItemAndSilentSuccessSh
     runScript({file("a.txt"), file("b.tar.gz")});
     const auto argvs = processArgvs();
     ASSERT_EQ(argvs.size(), 2u);
-    EXPECT_EQ(argvs[0][2], "true a");
-    EXPECT_EQ(argvs[1][2], "true b");
+    EXPECT_EQ(argvs[0][2], "true 'a'");
+    EXPECT_EQ(argvs[1][2], "true 'b'");
     EXPECT_TRUE(transcriptOf("alert").empty());
 }
 
@@ -122,19 +122,54 @@ TEST_F(ScriptCommands, PlaceholderValuesForMultipleExtensionsFoldersAndCase) {
                             }));
 }
 
-TEST_F(ScriptCommands, ValuesGoInVerbatimSoAnUnquotedPathSplitsIntoWords) {
+TEST_F(ScriptCommands, AnUnquotedPathWithASpaceStaysOneWord) {
     useScript("printf '%s|' @rpath");
     const std::string spaced = file("my notes.txt");
     runScript({spaced});
+    EXPECT_EQ(alertTexts(), std::vector<std::string>{spaced + "|"});
+}
+
+// The built-in "New folder based on file", as the default catalogue holds it.
+TEST_F(ScriptCommands, TheBuiltInNewFolderScriptNamesTheFolderAfterAHostileFile) {
+    const Array defaults = RCDefaultData::defaultCommonScriptMenu();
+    const auto builtIn = std::find_if(defaults.begin(), defaults.end(), [](const Value& entry) {
+        return dictString(*entry.dict(), "displayName") == localized("New folder based on file");
+    });
+    ASSERT_NE(builtIn, defaults.end());
+    useScript(dictString(*builtIn->dict(), "script"));
+    const std::vector<std::string> names{"x$(touch pwned).jpg", "it's `touch pwned`.tar.gz",
+                                         "-rf \\\"$HOME\";touch pwned\n.png"};
+    std::vector<std::string> selection;
+    for (const std::string& name : names) {
+        selection.push_back(file(name));
+    }
+    runScript(selection);
+    EXPECT_TRUE(alertTexts().empty());
+    EXPECT_TRUE(pwnedBelow(files().path()).empty());
+    for (const std::string folder :
+         {"x$(touch pwned)", "it's `touch pwned`", "-rf \\\"$HOME\";touch pwned\n"}) {
+        EXPECT_TRUE(fs::is_directory(files().path() / folder)) << folder;
+    }
+}
+
+TEST_F(ScriptCommands, AnItemWhoseNameHasNoExactFormIsReportedAndNotRun) {
+    useScript("echo $(( @rname + 1 ))");
+    const std::string word = file("x[$(touch pwned)].txt");
+    runScript({word, file("41.txt")});
     EXPECT_EQ(alertTexts(),
-              std::vector<std::string>{(files().path() / "my").string() + "|notes.txt|"});
+              (std::vector<std::string>{
+                  word + "\necho $(( @rname + 1 ))\n" + localized("Error Execute Tip"), "42\n"}));
+    EXPECT_EQ(processArgvs().size(), 1u);
+    EXPECT_TRUE(pwnedBelow(files().path()).empty());
 }
 
 TEST_F(ScriptCommands, ExpansionOrderAndRepeatedPlaceholders) {
-    // The path is filled in first, so placeholder text inside a name is filled in again.
-    EXPECT_EQ(expandScriptPlaceholders("@rpath", "/d/@rext.TXT"), "/d/txt.TXT");
-    EXPECT_EQ(expandScriptPlaceholders("@rname-@rname @rpos", "/d/x.y.z"), "x-x /d");
-    EXPECT_EQ(expandScriptPlaceholders("cp @rfname @rfname.bak", "/d/a b"), "cp a b a b.bak");
+    constexpr auto sh = ScriptLanguage::Shell;
+    // Placeholder text inside an inserted value is not filled in again.
+    EXPECT_EQ(expandScriptPlaceholders("@rpath", "/d/@rext.TXT", sh), "'/d/@rext.TXT'");
+    EXPECT_EQ(expandScriptPlaceholders("@rname-@rname @rpos", "/d/x.y.z", sh), "'x'-'x' '/d'");
+    EXPECT_EQ(expandScriptPlaceholders("cp @rfname @rfname.bak", "/d/a b", sh),
+              "cp 'a b' 'a b'.bak");
     EXPECT_FALSE(hasScriptPlaceholder("echo @r path @rpat"));
     EXPECT_TRUE(hasScriptPlaceholder("echo @rext"));
 }
@@ -144,7 +179,7 @@ TEST_F(ScriptCommands, ExpansionOrderAndRepeatedPlaceholders) {
 TEST_F(ScriptCommands, AFailingShellScriptShowsItsTextAndTheTipButNotItsOutput) {
     useScript("echo @rfname; echo oops >&2; exit 1");
     runScript({file("a.txt")});
-    EXPECT_EQ(alertTexts(), std::vector<std::string>{"echo a.txt; echo oops >&2; exit 1\n" +
+    EXPECT_EQ(alertTexts(), std::vector<std::string>{"echo 'a.txt'; echo oops >&2; exit 1\n" +
                                                      localized("Error Execute Tip")});
 }
 

@@ -5,12 +5,12 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "commands/builtin_commands.h"
 #include "commands/common/alerts.h"
 #include "engine/finder_sync.h"
-#include "model/file_record.h"
 #include "util/path_text.h"
 #include "util/strings.h"
 #include "util/text.h"
@@ -18,25 +18,6 @@
 namespace tf {
 
 namespace {
-
-constexpr std::string_view kPath = "@rpath";
-constexpr std::string_view kFolder = "@rpos";
-constexpr std::string_view kFileName = "@rfname";
-constexpr std::string_view kName = "@rname";
-constexpr std::string_view kExt = "@rext";
-
-bool mentions(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
-// Every occurrence, left to right; inserted text is not searched again.
-void replaceAll(std::string& text, std::string_view from, const std::string& to) {
-    std::size_t at = text.find(from);
-    while (at != std::string::npos) {
-        text.replace(at, from.size(), to);
-        at = text.find(from, at + to.size());
-    }
-}
 
 // Where a script started for this selection runs: beside the first selected item, or in
 // the folder shown when the menu came from its background.
@@ -117,7 +98,13 @@ void executeCatalogueScript(FinderSync& sync, const CommandCall& call) {
         texts.push_back(script.script);
     } else {
         for (const std::string& path : selection) {
-            texts.push_back(expandScriptPlaceholders(script.script, path));
+            std::optional<std::string> text =
+                expandScriptPlaceholders(script.script, path, scriptLanguageFor(script.ext));
+            if (!text) {  // this item's name cannot be passed exactly: it is not run
+                alertWithMsg(sync, path + "\n" + executeErrorText(script.script));
+                continue;
+            }
+            texts.push_back(std::move(*text));
         }
     }
     const bool shell = script.ext == "sh";
@@ -165,31 +152,6 @@ void executeSelectedScripts(FinderSync& sync, const CommandCall&) {
 }
 
 }  // namespace
-
-bool hasScriptPlaceholder(std::string_view script) {
-    for (const std::string_view placeholder : {kPath, kFolder, kFileName, kName, kExt}) {
-        if (mentions(script, placeholder)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string expandScriptPlaceholders(std::string_view script, const std::string& path) {
-    const RCFile file(path);
-    std::string text(script);
-    replaceAll(text, kPath, file.path());
-    const std::array<std::pair<std::string_view, std::string>, 4> values{{
-        {kFolder, file.folder()},
-        {kFileName, file.filename()},
-        {kName, file.simpleName()},
-        {kExt, file.ext()},
-    }};
-    for (const auto& [placeholder, value] : values) {
-        replaceAll(text, placeholder, value);
-    }
-    return text;
-}
 
 void registerScriptCommands(CommandTable& table) {
     table.set(CommandId::ExecuteScript, &executeCatalogueScript);
