@@ -12,11 +12,9 @@
 #include "platform/headless.h"
 #include "platform/process_runner.h"
 
-#ifdef TRACKFOLIO_HAVE_WINDOWS
 #include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/qt_progress_window.h"
 #include "platform/qt/qt_user_interface.h"
-#endif
 
 namespace tf {
 
@@ -51,7 +49,6 @@ class HeadlessEngine : public ServiceEngine {
     std::unique_ptr<HeadlessSession> session_;
 };
 
-#ifdef TRACKFOLIO_HAVE_WINDOWS
 class WindowedEngine : public ServiceEngine {
   public:
     WindowedEngine() : desktop_(runner_) {
@@ -76,19 +73,14 @@ class WindowedEngine : public ServiceEngine {
     SystemClock clock_;
     std::unique_ptr<FinderSync> sync_;
 };
-#endif
 
 }  // namespace
 
 bool serviceRunsHeadless() {
-#ifdef TRACKFOLIO_HAVE_WINDOWS
     const bool hasDisplay = !environment("DISPLAY").empty() ||
                             !environment("WAYLAND_DISPLAY").empty() ||
                             !environment("QT_QPA_PLATFORM").empty();
     return headlessRequested() || !hasDisplay;
-#else
-    return true;
-#endif
 }
 
 std::unique_ptr<ServiceEngine> makeHeadlessEngine(std::string& error) {
@@ -110,11 +102,7 @@ std::unique_ptr<ServiceEngine> makeHeadlessEngine(std::string& error) {
 }
 
 std::unique_ptr<ServiceEngine> makeWindowedEngine() {
-#ifdef TRACKFOLIO_HAVE_WINDOWS
     return std::make_unique<WindowedEngine>();
-#else
-    return nullptr;
-#endif
 }
 
 }  // namespace tf

@@ -2,16 +2,13 @@
 
 #include "cli/command_cli.h"
 
-#ifdef TRACKFOLIO_HAVE_WINDOWS
 #include <QApplication>
 
 #include "platform/qt/qt_user_interface.h"
-#endif
 
 namespace tf {
 
 void installWindowedAlert() {
-#ifdef TRACKFOLIO_HAVE_WINDOWS
     setWindowedAlert([](const AlertRequest& request) {
         // Created only when a window is shown, so alerts answered from a script stay fast.
         int argc = 1;
@@ -21,7 +18,6 @@ void installWindowedAlert() {
         QtUserInterface ui;
         return ui.runAlert(request);
     });
-#endif
 }
 
 }  // namespace tf
