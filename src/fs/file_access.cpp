@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "util/path_text.h"
+#include "util/posix.h"
 #include "util/text.h"
 
 namespace tf {
@@ -122,10 +123,6 @@ constexpr std::size_t kCachedFolders = 128;
 std::mutex g_listingMutex;
 std::atomic<std::int64_t> g_listingMinimumAgeMs{1000};
 std::map<std::string, std::shared_ptr<const CachedListing>, std::less<>> g_listings;
-
-bool sameTime(const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
 
 bool hasFolderLister() {
     const std::lock_guard guard(g_seamMutex);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <utility>
 
+#include "util/posix.h"
 #include "util/text.h"
 
 namespace tf {
@@ -46,10 +47,6 @@ Stamp stampOf(const std::string& path) {
     stamp.modified = info.st_mtim;
     stamp.changed = info.st_ctim;
     return stamp;
-}
-
-bool sameTime(const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
 // An entry added, removed or renamed changes its folder's modification time.

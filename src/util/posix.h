@@ -2,6 +2,7 @@
 // survive signals and short transfers, error texts, and the "can this be run" check.
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -49,5 +50,10 @@ std::string errnoText(int error);
 
 // A regular file (links followed) that this process may run.
 bool isExecutableFile(const std::string& path);
+
+// Two file times to the nanosecond, as stat reports them.
+inline bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
 }  // namespace tf
