@@ -1,0 +1,96 @@
+#include "util/file_uri.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tf {
+namespace {
+
+using namespace std::string_view_literals;
+
+struct Decoded {
+    std::string_view uri;
+    std::string_view path;
+};
+
+TEST(FileUri, LocalUrisDecodeToTheExactBytes) {
+    const Decoded cases[] = {
+        {"file:///", "/"},
+        {"file:///tmp/a%20b.txt", "/tmp/a b.txt"},
+        {"file://localhost/tmp/x", "/tmp/x"},
+        {"FILE://LocalHost/tmp/x", "/tmp/x"},
+        {"file:///tmp/%C3%A9t%C3%A9", "/tmp/\xc3\xa9t\xc3\xa9"},
+        {"file:///tmp/raw%FFname", "/tmp/raw\xffname"},
+        {"file:///tmp/%e9", "/tmp/\xe9"},
+        {"file:///tmp/100%25", "/tmp/100%"},
+        {"file:///tmp/%2541", "/tmp/%41"},
+        {"file:///tmp/line%0Abreak", "/tmp/line\nbreak"},
+        {"file:///tmp/a%23b%3Fc", "/tmp/a#b?c"},
+        {"file:///tmp/raw space/\xc3\xa9", "/tmp/raw space/\xc3\xa9"},
+        {"file:///tmp/x;touch PWNED;.txt", "/tmp/x;touch PWNED;.txt"},
+        {"file:////double", "//double"},
+    };
+    for (const Decoded& c : cases) {
+        std::string error;
+        EXPECT_EQ(localPathFromUri(c.uri, &error), std::string(c.path)) << c.uri;
+        EXPECT_EQ(error, "") << c.uri;
+    }
+}
+
+TEST(FileUri, AnythingElseIsRefusedWithAReason) {
+    const std::string_view refused[] = {
+        ""sv,
+        "/tmp/plain"sv,
+        "tmp/relative"sv,
+        "file:relative"sv,
+        "file:/tmp/x"sv,
+        "file:"sv,
+        "file://"sv,
+        "file://localhost"sv,
+        "file://host/tmp/x"sv,
+        "file://localhost.example/tmp/x"sv,
+        "trash:///x"sv,
+        "sftp://host/x"sv,
+        "smb://server/share"sv,
+        "http://x/y"sv,
+        "files:///x"sv,
+        // An escaped NUL would cut the name: /d/important%00.txt must not become /d/important.
+        "file:///d/important%00.txt"sv,
+        "file:///d/%00"sv,
+        "file:///d/x\0y"sv,
+        "file:///d/tab\there"sv,
+        "file:///d/del\x7f"sv,
+        "file:///d/100%"sv,
+        "file:///d/100%2"sv,
+        "file:///d/%zz"sv,
+        "file:///d/%-1"sv,
+        "file:///d/%+a"sv,
+        "file:///d/important?x.txt"sv,
+        "file:///d/important#x.txt"sv,
+    };
+    for (std::string_view uri : refused) {
+        std::string error;
+        EXPECT_EQ(localPathFromUri(uri, &error), std::nullopt) << uri;
+        EXPECT_NE(error, "") << uri;
+        EXPECT_EQ(localPathFromUri(uri), std::nullopt) << uri;
+    }
+}
+
+TEST(FileUri, PlainPathsMustBeNonEmptyAndFreeOfNul) {
+    std::string error;
+    EXPECT_TRUE(isUsablePlainPath("relative/x", &error));
+    EXPECT_TRUE(isUsablePlainPath("/tmp/%00 stays text", &error));
+    EXPECT_EQ(error, "");
+    EXPECT_FALSE(isUsablePlainPath("", &error));
+    EXPECT_NE(error, "");
+    error.clear();
+    EXPECT_FALSE(isUsablePlainPath("/d/important\0.txt"sv, &error));
+    EXPECT_NE(error, "");
+    EXPECT_FALSE(isUsablePlainPath("\0"sv));
+}
+
+}  // namespace
+}  // namespace tf
