@@ -1,6 +1,5 @@
 #include "cli/sync_cli.h"
 
-#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <iostream>
@@ -15,6 +14,7 @@
 #include "model/json_value.h"
 #include "model/menu_manager.h"
 #include "model/product.h"
+#include "util/file_uri.h"
 #include "util/text.h"
 
 namespace tf {
@@ -90,27 +90,15 @@ struct MenuOptions {
 std::optional<std::string> pathArgument(const std::string& text, std::string& error) {
     std::string path = text;
     if (startsWith(text, "file://")) {
-        path.clear();
-        const std::string rest = text.substr(7);
-        const std::size_t slash = rest.find('/');
-        if (slash == std::string::npos || (slash != 0 && rest.substr(0, slash) != "localhost")) {
-            error = "not a local file URI: " + text;
+        std::string reason;
+        std::optional<std::string> decoded = localPathFromUri(text, &reason);
+        if (!decoded) {
+            error = reason + ": " + oneLine(text);
             return std::nullopt;
         }
-        const std::string encoded = rest.substr(slash);
-        for (std::size_t i = 0; i < encoded.size(); ++i) {
-            if (encoded[i] == '%' && i + 2 < encoded.size() &&
-                std::isxdigit(static_cast<unsigned char>(encoded[i + 1])) &&
-                std::isxdigit(static_cast<unsigned char>(encoded[i + 2]))) {
-                path += static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16));
-                i += 2;
-            } else {
-                path += encoded[i];
-            }
-        }
-    }
-    if (path.empty()) {
-        error = "empty path";
+        path = std::move(*decoded);
+    } else if (std::string reason; !isUsablePlainPath(path, &reason)) {
+        error = text.empty() ? reason : reason + ": " + oneLine(text);
         return std::nullopt;
     }
     std::error_code ec;

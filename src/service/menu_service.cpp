@@ -4,7 +4,6 @@
 #include <QDBusError>
 #include <QMetaObject>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +15,7 @@
 #include "engine/finder_sync.h"
 #include "engine/menu_tree.h"
 #include "model/json_value.h"
+#include "util/file_uri.h"
 #include "util/log.h"
 
 namespace tf {
@@ -27,21 +27,10 @@ constexpr std::chrono::milliseconds kIdlePoll{100};
 }  // namespace
 
 std::optional<std::string> localPathFromUri(const QString& uri) {
-    const QUrl url(uri, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme() != QLatin1String("file")) {
-        return std::nullopt;
-    }
-    const QString host = url.host();
-    if (!host.isEmpty() && host != QLatin1String("localhost")) {
-        return std::nullopt;
-    }
-    // Decoding the encoded form by hand keeps names that are not UTF-8 byte for byte.
-    const QByteArray path =
-        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    if (!path.startsWith('/')) {
-        return std::nullopt;
-    }
-    return path.toStdString();
+    // D-Bus strings are UTF-8, so this gives back the bytes the caller sent.
+    const QByteArray text = uri.toUtf8();
+    return localPathFromUri(
+        std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
 MenuService::MenuService(FinderSync& sync, std::function<bool()> isIdle, std::function<void()> quit,

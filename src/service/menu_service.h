@@ -25,7 +25,8 @@ inline constexpr char kObjectPath[] = "/org/trackfolio/Trackfolio/extension";
 inline constexpr char kInterfaceName[] = "org.trackfolio.Trackfolio.Extension";
 
 // A local path from a file:// URI, with the name's bytes kept exactly; nothing for any other
-// URI (other schemes, remote hosts, relative paths).
+// URI (other schemes, remote hosts, relative paths) and for one that cannot be decoded whole
+// (see util/file_uri.h).
 std::optional<std::string> localPathFromUri(const QString& uri);
 
 class MenuService : public QObject, protected QDBusContext {

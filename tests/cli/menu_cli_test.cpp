@@ -127,6 +127,41 @@ TEST_F(MenuCli, RefusesTagsNotInTheMenuAndBadOptions) {
     EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1);
 }
 
+TEST_F(MenuCli, PathsThatCannotBeDecodedWholeAreRefusedNotCut) {
+    // "important%00.txt" once decoded to "important" + NUL, and the folder beside it was what
+    // the command acted on.
+    const std::string folder = files().mkdir("d/important").string();
+    const std::string uri = "file://" + folder;
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {uri + "%00.txt", "NUL"},
+        {uri + "/100%", "percent escape"},
+        {uri + "%zz", "percent escape"},
+        {uri + "#x.txt", "fragment"},
+        {"file://server" + folder, "another host"},
+        {folder + std::string("\0.txt", 5), "NUL"},
+        {"", "empty path"},
+    };
+    for (const auto& [argument, reason] : refused) {
+        for (const char* option : {"", "--target"}) {
+            std::vector<std::string> args{"menu"};
+            if (*option != '\0') {
+                args.emplace_back(option);
+            }
+            args.push_back(argument);
+            const CliResult r = run(args);
+            EXPECT_EQ(r.status, 2) << argument;
+            EXPECT_EQ(r.out, "") << argument;
+            EXPECT_NE(r.err.find(reason), std::string::npos) << argument << ": " << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    const std::string spaced = files().write("d/a b.txt").string();
+    const CliResult escaped = run({"menu", "--json", "file://" + folder + "/../a%20b.txt"});
+    EXPECT_EQ(escaped.status, 0) << escaped.err;
+    EXPECT_EQ(escaped.out, run({"menu", "--json", spaced}).out);
+}
+
 TEST_F(MenuCli, ACutMadeByOneRunCanBePastedByTheNext) {
     // The one-shot commands leave the cut list alone (only the long-lived service clears it
     // when it starts), so the Paste entry appears in a later menu.

@@ -186,6 +186,11 @@ TEST_F(Bus, AnythingButLocalFilesGetsAnEmptyMenu) {
         {{QStringLiteral("file://elsewhere/home/a.txt")}, local},
         {{local, QStringLiteral("smb://server/share/a.txt")}, local},
         {{QStringLiteral("/plain/path")}, local},
+        // Names that cannot be decoded whole: an escaped NUL would cut "here%00.txt" to "here".
+        {{local + QStringLiteral("%00.txt")}, local},
+        {{local + QStringLiteral("/100%")}, local},
+        {{local + QStringLiteral("#x.txt")}, local},
+        {{}, local + QStringLiteral("%00")},
         {{}, QStringLiteral("smb://server/share")},
         {{}, QString()},
     };

@@ -94,7 +94,8 @@ TEST(Uri, OnlyLocalFileUrisBecomePathsWithTheirBytesKept) {
     EXPECT_EQ(localPathFromUri(QStringLiteral("file:///")), "/");
     for (const char* other :
          {"", "/tmp/plain", "tmp/relative", "file:relative", "file://host/tmp/x", "trash:///x",
-          "sftp://host/x", "smb://server/share", "http://x/y"}) {
+          "sftp://host/x", "smb://server/share", "http://x/y", "file:///d/important%00.txt",
+          "file:///d/100%", "file:///d/a%zz", "file:///d/a#b"}) {
         EXPECT_EQ(localPathFromUri(QString::fromLatin1(other)), std::nullopt) << other;
     }
 }
