@@ -120,27 +120,256 @@ std::vector<DesktopEntry> entriesIn(const fs::path& folder, std::vector<fs::path
     return found;
 }
 
-// One word of an Exec line with its field codes expanded.
+// One word of an Exec line, and for each of its bytes whether it stood inside quotes there.
+struct ExecWord {
+    std::string text;
+    std::vector<bool> quoted;
+
+    void add(char c, bool inQuotes) {
+        text += c;
+        quoted.push_back(inQuotes);
+    }
+};
+
+std::optional<std::vector<ExecWord>> splitExecWords(std::string_view exec) {
+    std::vector<ExecWord> words;
+    ExecWord word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        const char c = exec[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord) {
+                words.push_back(std::move(word));
+                word = {};
+                inWord = false;
+            }
+            continue;
+        }
+        inWord = true;
+        if (c == '"') {
+            bool closed = false;
+            for (++i; i < exec.size(); ++i) {
+                const char q = exec[i];
+                if (q == '"') {
+                    closed = true;
+                    break;
+                }
+                if (q == '\\' && i + 1 < exec.size()) {
+                    const char next = exec[i + 1];
+                    if (next == '"' || next == '`' || next == '$' || next == '\\') {
+                        word.add(next, true);
+                        ++i;
+                        continue;
+                    }
+                }
+                word.add(q, true);
+            }
+            if (!closed) {
+                return std::nullopt;
+            }
+        } else if (c == '\'') {
+            const auto end = exec.find('\'', i + 1);
+            if (end == std::string_view::npos) {
+                return std::nullopt;
+            }
+            for (++i; i < end; ++i) {
+                word.add(exec[i], true);
+            }
+        } else if (c == '\\' && i + 1 < exec.size()) {
+            word.add(exec[++i], false);
+        } else {
+            word.add(c, false);
+        }
+    }
+    if (inWord) {
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+// The text in single quotes, each quote in it written '\'' : one literal word for a shell.
+std::string shellQuoted(std::string_view text) {
+    std::string out = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out += c;
+        }
+    }
+    out += '\'';
+    return out;
+}
+
+// Follows a shell command line as it is written, far enough to tell what an inserted text
+// must look like to stay one literal word: outside quotes (also inside $( ) and backquotes)
+// it goes in single quotes; inside "...", '...' or $'...' that quoting is closed around it and
+// reopened; inside a comment a line break in it would end the comment, so it becomes a blank.
+class ShellContext {
+  public:
+    void feed(char c) {
+        const bool dollar = dollar_;
+        dollar_ = false;
+        if (escaped_) {
+            escaped_ = false;
+            wordStart_ = false;
+            return;
+        }
+        Frame& top = stack_.back();
+        switch (top.kind) {
+            case Kind::Comment:
+                if (c == '\n') {
+                    stack_.pop_back();
+                    wordStart_ = true;
+                }
+                return;
+            case Kind::Single:
+                if (c == '\'') {
+                    stack_.pop_back();
+                }
+                return;
+            case Kind::AnsiC:
+                if (c == '\\') {
+                    escaped_ = true;
+                } else if (c == '\'') {
+                    stack_.pop_back();
+                }
+                return;
+            case Kind::Double:
+                if (c == '\\') {
+                    escaped_ = true;
+                } else if (c == '"') {
+                    stack_.pop_back();
+                } else if (c == '(' && dollar) {
+                    stack_.push_back({Kind::Plain, ')'});
+                } else if (c == '`') {
+                    stack_.push_back({Kind::Plain, '`'});
+                }
+                dollar_ = c == '$';
+                return;
+            case Kind::Plain:
+                break;
+        }
+        const bool atWordStart = wordStart_;
+        wordStart_ = c == ' ' || c == '\t' || c == '\n' || c == ';' || c == '&' || c == '|' ||
+                     c == '<' || c == '>' || c == '(' || c == ')';
+        if (c == top.closer && stack_.size() > 1) {
+            stack_.pop_back();
+        } else if (c == '\\') {
+            escaped_ = true;
+        } else if (c == '\'') {
+            stack_.push_back({dollar ? Kind::AnsiC : Kind::Single, '\0'});
+        } else if (c == '"') {
+            stack_.push_back({Kind::Double, '\0'});
+        } else if (c == '(') {
+            stack_.push_back({Kind::Plain, ')'});
+        } else if (c == '`') {
+            stack_.push_back({Kind::Plain, '`'});
+        } else if (c == '#' && atWordStart) {
+            stack_.push_back({Kind::Comment, '\0'});
+        }
+        dollar_ = c == '$';
+    }
+
+    void insert(const std::vector<std::string>& values, std::string& out) {
+        if (values.empty()) {
+            return;
+        }
+        std::string quoted;
+        for (const auto& value : values) {
+            if (!quoted.empty()) {
+                quoted += ' ';
+            }
+            quoted += shellQuoted(value);
+        }
+        if (escaped_) {
+            // The backslash before us would take our opening quote; give it one of its own.
+            out += '\\';
+            escaped_ = false;
+        }
+        switch (stack_.back().kind) {
+            case Kind::Plain:
+                out += quoted;
+                break;
+            case Kind::Double:
+                out += '"' + quoted + '"';
+                break;
+            case Kind::Single:
+                out += '\'' + quoted + '\'';
+                break;
+            case Kind::AnsiC:
+                out += '\'' + quoted + "$'";
+                break;
+            case Kind::Comment:
+                std::replace(quoted.begin(), quoted.end(), '\n', ' ');
+                out += quoted;
+                break;
+        }
+        wordStart_ = false;
+        dollar_ = false;
+    }
+
+  private:
+    enum class Kind { Plain, Double, Single, AnsiC, Comment };
+    struct Frame {
+        Kind kind;
+        // What ends a Plain frame: ')' for $( ) and ( ), '`' for backquotes.
+        char closer;
+    };
+    std::vector<Frame> stack_{{Kind::Plain, '\0'}};
+    bool escaped_ = false;
+    bool dollar_ = false;
+    bool wordStart_ = true;
+};
+
 struct Expansion {
     const DesktopEntry& entry;
     // The paths of this instance, already absolute.
     const std::vector<std::string>& paths;
+
+    // What a field code stands for; a single-file code takes the first path only.
+    std::vector<std::string> values(char code) const {
+        const bool all = code == 'F' || code == 'U';
+        const std::size_t count = all ? paths.size() : std::min<std::size_t>(paths.size(), 1);
+        std::vector<std::string> out;
+        switch (code) {
+            case 'f':
+            case 'F':
+                out.assign(paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(count));
+                break;
+            case 'u':
+            case 'U':
+                for (std::size_t i = 0; i < count; ++i) {
+                    out.push_back(fileUri(paths[i]));
+                }
+                break;
+            case 'c':
+                out.push_back(entry.name);
+                break;
+            case 'k':
+                out.push_back(entry.file);
+                break;
+            default:
+                // %i inside a word, the deprecated codes and unknown ones give nothing.
+                break;
+        }
+        return out;
+    }
 };
 
-void appendExpanded(const std::string& word, const Expansion& with,
-                    std::vector<std::string>& argv) {
+// One word of an Exec line with its field codes expanded. A code standing alone gives its
+// values as arguments of their own; one inside a longer word gives literal text, except inside
+// a quoted part, which is a command line for a shell (sh -c "wc -c %f"): there each value is
+// quoted so that the shell reads it as one literal word.
+void appendExpanded(const ExecWord& word, const Expansion& with, std::vector<std::string>& argv) {
+    const std::string& text = word.text;
     // A field code standing alone may give no argument or several.
-    if (word == "%f" || word == "%F") {
-        argv.insert(argv.end(), with.paths.begin(), with.paths.end());
+    if (text == "%f" || text == "%F" || text == "%u" || text == "%U") {
+        const auto values = with.values(text[1]);
+        argv.insert(argv.end(), values.begin(), values.end());
         return;
     }
-    if (word == "%u" || word == "%U") {
-        for (const auto& path : with.paths) {
-            argv.push_back(fileUri(path));
-        }
-        return;
-    }
-    if (word == "%i") {
+    if (text == "%i") {
         if (!with.entry.icon.empty()) {
             argv.push_back("--icon");
             argv.push_back(with.entry.icon);
@@ -149,39 +378,21 @@ void appendExpanded(const std::string& word, const Expansion& with,
     }
     std::string out;
     bool onlyCodes = true;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (word[i] != '%' || i + 1 == word.size()) {
-            out += word[i];
+    ShellContext shell;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%' || i + 1 == text.size() || text[i + 1] == '%') {
+            out += text[i];
+            shell.feed(text[i]);
             onlyCodes = false;
+            i += text[i] == '%' && i + 1 < text.size() ? 1 : 0;
             continue;
         }
-        const char code = word[++i];
-        switch (code) {
-            case '%':
-                out += '%';
-                onlyCodes = false;
-                break;
-            case 'f':
-            case 'F':
-                if (!with.paths.empty()) {
-                    out += with.paths.front();
-                }
-                break;
-            case 'u':
-            case 'U':
-                if (!with.paths.empty()) {
-                    out += fileUri(with.paths.front());
-                }
-                break;
-            case 'c':
-                out += with.entry.name;
-                break;
-            case 'k':
-                out += with.entry.file;
-                break;
-            default:
-                // %i inside a word, the deprecated codes and unknown ones give nothing.
-                break;
+        const bool quoted = word.quoted[i];
+        const auto values = with.values(text[++i]);
+        if (quoted) {
+            shell.insert(values, out);
+        } else if (!values.empty()) {
+            out += values.front();
         }
     }
     if (!out.empty() || !onlyCodes) {
@@ -189,8 +400,9 @@ void appendExpanded(const std::string& word, const Expansion& with,
     }
 }
 
-bool containsCode(const std::vector<std::string>& words, std::string_view codes) {
-    for (const auto& word : words) {
+bool containsCode(const std::vector<ExecWord>& words, std::string_view codes) {
+    for (const auto& execWord : words) {
+        const std::string& word = execWord.text;
         for (std::size_t i = 0; i + 1 < word.size(); ++i) {
             if (word[i] != '%') {
                 continue;
@@ -330,63 +542,21 @@ std::optional<DesktopEntry> findDesktopEntry(std::string_view application) {
 }
 
 std::optional<std::vector<std::string>> splitExecLine(std::string_view exec) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    for (std::size_t i = 0; i < exec.size(); ++i) {
-        const char c = exec[i];
-        if (c == ' ' || c == '\t' || c == '\n') {
-            if (inWord) {
-                words.push_back(std::move(word));
-                word.clear();
-                inWord = false;
-            }
-            continue;
-        }
-        inWord = true;
-        if (c == '"') {
-            bool closed = false;
-            for (++i; i < exec.size(); ++i) {
-                const char q = exec[i];
-                if (q == '"') {
-                    closed = true;
-                    break;
-                }
-                if (q == '\\' && i + 1 < exec.size()) {
-                    const char next = exec[i + 1];
-                    if (next == '"' || next == '`' || next == '$' || next == '\\') {
-                        word += next;
-                        ++i;
-                        continue;
-                    }
-                }
-                word += q;
-            }
-            if (!closed) {
-                return std::nullopt;
-            }
-        } else if (c == '\'') {
-            const auto end = exec.find('\'', i + 1);
-            if (end == std::string_view::npos) {
-                return std::nullopt;
-            }
-            word.append(exec.substr(i + 1, end - i - 1));
-            i = end;
-        } else if (c == '\\' && i + 1 < exec.size()) {
-            word += exec[++i];
-        } else {
-            word += c;
-        }
+    auto words = splitExecWords(exec);
+    if (!words) {
+        return std::nullopt;
     }
-    if (inWord) {
-        words.push_back(std::move(word));
+    std::vector<std::string> texts;
+    texts.reserve(words->size());
+    for (auto& word : *words) {
+        texts.push_back(std::move(word.text));
     }
-    return words;
+    return texts;
 }
 
 std::vector<std::vector<std::string>> expandExec(const DesktopEntry& entry,
                                                  const std::vector<std::string>& paths) {
-    auto words = splitExecLine(entry.exec);
+    auto words = splitExecWords(entry.exec);
     if (!words || words->empty()) {
         return {};
     }
@@ -400,7 +570,7 @@ std::vector<std::vector<std::string>> expandExec(const DesktopEntry& entry,
     const bool takesOne = containsCode(*words, "fu");
     if (!takesList && !takesOne && !absolute.empty()) {
         // An entry that names no file code still gets the files, one per instance.
-        words->push_back("%f");
+        words->push_back({"%f", {false, false}});
     }
 
     std::vector<std::vector<std::string>> commands;

@@ -57,8 +57,11 @@ std::optional<std::vector<std::string>> splitExecLine(std::string_view exec);
 
 // The argument vectors that start the entry with the paths: one vector, or one per path when
 // the entry takes a single file (%f, %u, or no file code at all, which reads as %f). Paths
-// become absolute; %u and %U give file URIs. Each path stays one argument whatever it holds.
-// Empty when the Exec line is empty or malformed.
+// become absolute; %u and %U give file URIs. Whatever a name holds it stays literal: a word
+// that is just a file code gives each path as an argument of its own, a code inside a longer
+// word ("--file=%f") gives the first path as text, and a code inside a quoted part of the line
+// (a command line for a shell, as in sh -c "wc -c %f") gives each value quoted for the place
+// it stands in that command line. Empty when the Exec line is empty or malformed.
 std::vector<std::vector<std::string>> expandExec(const DesktopEntry& entry,
                                                  const std::vector<std::string>& paths);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/desktop_workspace.h"
+#include "platform/process_runner.h"
 #include "platform/test_recorder.h"
 #include "support/sandbox.h"
 
@@ -99,6 +100,82 @@ TEST(DesktopExecLine, OtherCodesAndLiterals) {
     EXPECT_TRUE(expandExec(entry, {"/a"}).empty());
     entry.exec = "%F";
     EXPECT_TRUE(expandExec(entry, {}).empty());
+}
+
+TEST(DesktopExecLine, NamesStayLiteralWhereverTheCodeStands) {
+    struct Case {
+        std::string exec;
+        Words paths;
+        Commands expected;
+    };
+    const std::string hostile = "/d/x;touch PWNED;.txt";
+    const std::vector<Case> cases{
+        // Inside a quoted part the value is quoted for the shell that reads that part.
+        {R"(sh -c "wc -c %f")", {hostile}, {{"sh", "-c", "wc -c '" + hostile + "'"}}},
+        {R"(sh -c 'wc -c %f')", {hostile}, {{"sh", "-c", "wc -c '" + hostile + "'"}}},
+        {R"(sh -c "wc -c %f")", {"/d/it's.txt"}, {{"sh", "-c", R"(wc -c '/d/it'\''s.txt')"}}},
+        {R"(sh -c "cat %F")", {"/d/a b", "/d/$(x)"}, {{"sh", "-c", "cat '/d/a b' '/d/$(x)'"}}},
+        {R"(sh -c "cat %f")", {"/d/a\nb"}, {{"sh", "-c", "cat '/d/a\nb'"}}},
+        {R"(sh -c "open %u")", {"/d/a b"}, {{"sh", "-c", "open 'file:///d/a%20b'"}}},
+        {R"(sh -c "echo '%f'")", {"/d/a b"}, {{"sh", "-c", "echo '''/d/a b'''"}}},
+        {R"(sh -c "echo \"%f\"")", {"/d/a b"}, {{"sh", "-c", R"(echo ""'/d/a b'"")"}}},
+        {R"(sh -c "echo \"\$(basename %f)\"")",
+         {"/d/a b"},
+         {{"sh", "-c", R"x(echo "$(basename '/d/a b')")x"}}},
+        {R"(bash -c "echo \$'%f'")", {"/d/a b"}, {{"bash", "-c", R"(echo $'''/d/a b'$'')"}}},
+        {R"(sh -c "echo \\%f")", {"/d/a b"}, {{"sh", "-c", R"(echo \\'/d/a b')"}}},
+        {R"(sh -c "true # %f")",
+         {"/d/a\ntouch PWNED"},
+         {{"sh", "-c", "true # '/d/a touch PWNED'"}}},
+        {R"(sh -c "printf 100%% %f")", {"/d/a"}, {{"sh", "-c", "printf 100% '/d/a'"}}},
+        {R"(sh -c "ls %F")", {}, {{"sh", "-c", "ls "}}},
+        // Outside quotes: a lone code gives whole arguments, an embedded one plain text.
+        {"edit --file=%f", {"/d/it's $(x)"}, {{"edit", "--file=/d/it's $(x)"}}},
+        {"edit 100%%%f", {"/d/a"}, {{"edit", "100%/d/a"}}},
+        {R"(edit "%f")", {hostile}, {{"edit", hostile}}},
+        {R"(edit "%F")", {"/d/a b", "/d/c"}, {{"edit", "/d/a b", "/d/c"}}},
+    };
+    for (const Case& c : cases) {
+        DesktopEntry entry;
+        entry.exec = c.exec;
+        EXPECT_EQ(expandExec(entry, c.paths), c.expected) << c.exec;
+    }
+    DesktopEntry named;
+    named.name = "It's $(mine)";
+    named.exec = R"(sh -c "echo %c %%c")";
+    EXPECT_EQ(expandExec(named, {}), (Commands{{"sh", "-c", R"(echo 'It'\''s $(mine)' %c)"}}));
+}
+
+// What a real shell makes of the expanded line: the name, byte for byte, and nothing
+// run.
+TEST(DesktopExecLine, AShellReadsTheNameBackUnchanged) {
+    const test::TempDir folder;
+    const Words names{
+        "x;touch PWNED;.txt", "it's \"quoted\".txt", "$(touch PWNED).txt", "`touch PWNED`.txt",
+        "a\ntouch PWNED\n'b", "  two  spaces ",      "100% \\back\\slash", "'; touch PWNED; '",
+    };
+    const Words execs{
+        R"(sh -c "printf %%s %f")",      R"(sh -c "printf %%s '%f'")",
+        R"(sh -c "printf %%s \"%f\"")",  R"(sh -c "printf %%s \"\$(printf %%s %f)\"")",
+        R"(sh -c "printf %%s %f # %f")", R"(bash -c "printf %%s \$'%f'")",
+    };
+    PosixProcessRunner runner;
+    for (const auto& exec : execs) {
+        for (const auto& name : names) {
+            DesktopEntry entry;
+            entry.exec = exec;
+            const std::string path = "/d/" + name;
+            const Commands commands = expandExec(entry, {path});
+            ASSERT_EQ(commands.size(), 1U) << exec;
+            ProcessRequest request;
+            request.argv = commands[0];
+            request.workingDirectory = folder.path().string();
+            const ProcessResult result = runner.run(request);
+            EXPECT_TRUE(result.succeeded()) << exec << " " << name << ": " << result.err;
+            EXPECT_EQ(result.out, path) << exec << " " << commands[0][2];
+        }
+    }
+    EXPECT_FALSE(test::existsBelow(folder.path(), "PWNED"));
 }
 
 TEST(DesktopExecLine, RelativePathsBecomeAbsoluteAndUrisAreEncoded) {
@@ -198,6 +275,24 @@ TEST_F(DesktopEntries, LaunchesThroughTheEntryWithLiteralArguments) {
         << records[0];
     EXPECT_FALSE(test::existsBelow(files().path(), "pwned"));
     EXPECT_FALSE(fs::exists(fs::current_path() / "pwned"));
+}
+
+TEST_F(DesktopEntries, AShellCommandLineGetsTheHostileNameAsOneWord) {
+    const auto recorder = test::writeRecorder(files().path() / "bin" / "counter");
+    const auto work = files().mkdir("work");
+    userEntry("count.desktop", app("Count", "sh -c \"" + recorder.string() +
+                                                R"( %f '%f' \"%f\" \"\$(printf %%s %f)\"")") +
+                                   "Path=" + work.string() + "\n");
+    const auto file = files().write("docs/x;touch PWNED;'$(touch PWNED)\".txt", "hello");
+    PosixProcessRunner runner;
+    DesktopWorkspace workspace(runner);
+
+    ASSERT_TRUE(workspace.launchApplication("Count", {file.string()}));
+    const auto records = test::waitForRecords(recorder.parent_path(), 1);
+    ASSERT_EQ(records.size(), 1U);
+    const std::string arg = "arg=" + file.string() + "\n";
+    EXPECT_NE(records[0].find(arg + arg + arg + arg + "end\n"), std::string::npos) << records[0];
+    EXPECT_FALSE(test::existsBelow(files().path(), "PWNED"));
 }
 
 TEST_F(DesktopEntries, OneInstancePerFileAndTheEntrysFolder) {
