@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "util/resources.h"
+#include "util/text.h"
 
 namespace tf {
 
@@ -181,8 +182,15 @@ std::optional<Value> valueFromJsonAt(const nlohmann::json& json, std::string& er
         }
         case Kind::number_float:
             return Value(json.get<double>());
-        case Kind::string:
-            return Value(json.get<std::string>());
+        case Kind::string: {
+            std::string text = json.get<std::string>();
+            if (text.find('\0') != std::string::npos) {
+                error = "text holding a NUL character (\\u0000) cannot be stored: \"" +
+                        oneLine(text, 60) + "\"";
+                return std::nullopt;
+            }
+            return Value(std::move(text));
+        }
         case Kind::array: {
             Array out;
             for (const auto& item : json) {
@@ -215,6 +223,11 @@ std::optional<Value> valueFromJsonAt(const nlohmann::json& json, std::string& er
             }
             Dict out;
             for (const auto& [key, item] : json.items()) {
+                if (key.find('\0') != std::string::npos) {
+                    error = "key holding a NUL character (\\u0000) cannot be stored: \"" +
+                            oneLine(key, 60) + "\"";
+                    return std::nullopt;
+                }
                 auto v = valueFromJsonAt(item, error, depth + 1);
                 if (!v) {
                     return std::nullopt;

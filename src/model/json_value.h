@@ -17,7 +17,8 @@ namespace tf {
 nlohmann::json toJson(const Value& value);
 
 // Null and the error text in `error` when the JSON cannot be a settings value (null,
-// integers beyond 64 bits, malformed "$data"/"$date").
+// integers beyond 64 bits, malformed "$data"/"$date", text or keys holding a NUL character,
+// which the settings file cannot keep).
 std::optional<Value> valueFromJson(const nlohmann::json& json, std::string& error);
 
 // Every field of a record that is set, plus its "menuTitle" and resolved "menuIcon".

@@ -148,6 +148,11 @@ TEST_F(HostCliTest, BadValuesAreRefusedAndLeaveTheFileAlone) {
         {"array common path", "[{\"blob\":{\"$data\":\"!!\"}}]"},
         {"array common path", "[{\"when\":{\"$date\":\"yesterday\"}}]"},
         {"array common path", "[{\"gone\":null}]"},
+        // The settings file cannot keep a NUL: "a\u0000b" was stored as "a".
+        {"fold menu name", R"("a\u0000b")"},
+        {"No Such Entry", R"("\u0000")"},
+        {"array common path", R"([{"path":"/x\u0000/y"}])"},
+        {"array common path", R"([{"pa\u0000th":"/x"}])"},
     };
     for (const auto& b : bad) {
         SCOPED_TRACE(b[0] + " = " + b[1]);
@@ -155,6 +160,20 @@ TEST_F(HostCliTest, BadValuesAreRefusedAndLeaveTheFileAlone) {
     }
     EXPECT_EQ(settingsBytes(), before);
     EXPECT_EQ(stored("pref check7"), Value(true));
+}
+
+TEST_F(HostCliTest, NulIsNamedInTheRefusalAndOtherControlCharactersRoundTrip) {
+    const CliResult refused = run({"settings", "set", "fold menu name", R"("a\u0000b")"});
+    expectRefused(refused);
+    EXPECT_NE(refused.err.find("NUL"), std::string::npos) << refused.err;
+    EXPECT_TRUE(stored("fold menu name").isNull());
+    // Tabs, escapes for terminal colours and the like are text a script may hold; the file
+    // keeps them as they are and reads them back byte for byte.
+    const std::string text = R"("tab\t cr\r lf\n esc\u001b[1m bell\u0007 del\u007f")";
+    ASSERT_EQ(run({"settings", "set", "fold menu name", text}).status, 0);
+    RCMenuManager::sharedInstance().reloadFromEnvironment();
+    EXPECT_EQ(stored("fold menu name"),
+              Value(std::string("tab\t cr\r lf\n esc\x1b[1m bell\a del\x7f")));
 }
 
 TEST_F(HostCliTest, MultiLineInputStillGivesOneErrorLine) {

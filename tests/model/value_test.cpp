@@ -136,6 +136,12 @@ TEST(JsonValue, RefusesValuesASettingCannotHold) {
     EXPECT_FALSE(valueFromJson(nlohmann::json::parse(R"({"$data": "%%%"})"), error));
     EXPECT_FALSE(valueFromJson(nlohmann::json::parse(R"({"$date": "yesterday"})"), error));
     EXPECT_FALSE(valueFromJson(nlohmann::json::parse("[1, null]"), error));
+    for (const char* nul : {R"("a\u0000b")", R"(["ok", "\u0000"])", R"({"k\u0000": 1})",
+                            R"({"k": {"\u0000": true}})"}) {
+        error.clear();
+        EXPECT_FALSE(valueFromJson(nlohmann::json::parse(nul), error)) << nul;
+        EXPECT_NE(error.find("NUL"), std::string::npos) << nul;
+    }
 }
 
 TEST(JsonValue, Base64HandlesEveryPaddingLength) {
