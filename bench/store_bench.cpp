@@ -1,14 +1,17 @@
 // The shared store's costs on the default catalogue: what a menu request pays to read the
 // settings when nothing changed, after the other program wrote, to load the main list, and
-// what one catalogue edit costs (locked read-modify-write with fsync).
+// what one catalogue edit costs (locked read-modify-write with fsync), and how reading and
+// writing scale with a very large file.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "model/default_data.h"
 #include "model/menu_manager.h"
+#include "model/plist_codec.h"
 
 namespace {
 
@@ -82,6 +85,48 @@ void catalogueEdit(benchmark::State& state) {
     }
 }
 BENCHMARK(catalogueEdit)->Unit(benchmark::kMicrosecond);
+
+constexpr int kLargeKeyCount = 400000;
+
+// Written as text, so setting the file up does not depend on the writer being measured.
+std::string largeDictionaryXml() {
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
+    for (int i = 0; i < kLargeKeyCount; ++i) {
+        const std::string n = std::to_string(i);
+        xml += "\t<key>entry " + n + "</key>\n\t<string>/home/user/Documents/" + n + "</string>\n";
+    }
+    xml += "</dict>\n</plist>\n";
+    return xml;
+}
+
+// A fresh store each time: the whole file is read and parsed, as after another program's write.
+void storeReadLargeFile(benchmark::State& state) {
+    const std::filesystem::path file = home().root / "large" / "settings.plist";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << largeDictionaryXml();
+    for (auto _ : state) {
+        tf::SettingsStore store(file);
+        const auto contents = store.snapshot();
+        if (contents->size() != kLargeKeyCount) {
+            state.SkipWithError("the large file did not read back whole");
+        }
+    }
+}
+BENCHMARK(storeReadLargeFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void writeLargeFile(benchmark::State& state) {
+    tf::Dict contents;
+    for (int i = 0; i < kLargeKeyCount; ++i) {
+        const std::string n = std::to_string(i);
+        contents.emplace("entry " + n, tf::Value("/home/user/Documents/" + n));
+    }
+    const tf::Value root(std::move(contents));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(tf::toXmlPlist(root).size());
+    }
+}
+BENCHMARK(writeLargeFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -1,201 +1,211 @@
 #include "model/plist_codec.h"
 
-#include <plist/plist.h>
-
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <ctime>
 #include <limits>
-#include <memory>
+
+#include "model/plist_formats.h"
 
 namespace tf {
 
+namespace plist {
+
+void appendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+}  // namespace plist
+
 namespace {
 
-// Property-list dates count from 2001-01-01.
-constexpr double kPlistEpochOffset = 978307200.0;
-
-struct PlistDeleter {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
-// Deeper nesting than any settings file has is treated as damage, not followed.
-constexpr int kMaxNesting = 64;
-
-struct TooDeep {};
-
-Value fromNode(plist_t node, int depth) {
-    if (depth > kMaxNesting) {
-        throw TooDeep{};
+// The layout below (tabs, base64 line widths, number forms) is the one settings files have
+// always had, so rewriting an unchanged file gives the same bytes.
+class XmlWriter {
+  public:
+    std::string document(const Value& root) {
+        out_ =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+            "<plist version=\"1.0\">\n";
+        value(root, 0);
+        out_ += "</plist>\n";
+        return std::move(out_);
     }
-    switch (plist_get_node_type(node)) {
-        case PLIST_BOOLEAN: {
-            std::uint8_t b = 0;
-            plist_get_bool_val(node, &b);
-            return Value(b != 0);
+
+  private:
+    void indent(int depth) { out_.append(static_cast<std::size_t>(depth), '\t'); }
+
+    // Text cannot hold a NUL in a property list; what follows one is not kept.
+    void escaped(std::string_view text) {
+        text = text.substr(0, text.find('\0'));
+        std::size_t from = 0;
+        for (std::size_t i = text.find_first_of("&<>"); i != std::string_view::npos;
+             i = text.find_first_of("&<>", from)) {
+            out_.append(text.substr(from, i - from));
+            out_ += text[i] == '&' ? "&amp;" : text[i] == '<' ? "&lt;" : "&gt;";
+            from = i + 1;
         }
-        case PLIST_UINT: {
-            std::uint64_t u = 0;
-            plist_get_uint_val(node, &u);
-            // Integers are signed in every property list we write; negative ones come back
-            // as their two's complement.
-            return Value(static_cast<std::int64_t>(u));
-        }
-        case PLIST_UID: {
-            std::uint64_t u = 0;
-            plist_get_uid_val(node, &u);
-            return Value(static_cast<std::int64_t>(u));
-        }
-        case PLIST_REAL: {
-            double d = 0;
-            plist_get_real_val(node, &d);
-            return Value(d);
-        }
-        case PLIST_STRING:
-        case PLIST_KEY: {
-            std::uint64_t length = 0;
-            const char* text = plist_get_string_ptr(node, &length);
-            return Value(std::string(text != nullptr ? text : "", length));
-        }
-        case PLIST_DATA: {
-            std::uint64_t length = 0;
-            const char* bytes = plist_get_data_ptr(node, &length);
-            const auto* begin = reinterpret_cast<const std::uint8_t*>(bytes);
-            return Value(Data(begin, begin + length));
-        }
-        case PLIST_DATE: {
-            std::int32_t sec = 0;
-            std::int32_t usec = 0;
-            plist_get_date_val(node, &sec, &usec);
-            return Value(Date{kPlistEpochOffset + sec + usec / 1e6});
-        }
-        case PLIST_ARRAY: {
-            Array array;
-            const std::uint32_t count = plist_array_get_size(node);
-            array.reserve(count);
-            for (std::uint32_t i = 0; i < count; ++i) {
-                array.push_back(fromNode(plist_array_get_item(node, i), depth + 1));
+        out_.append(text.substr(from));
+    }
+
+    void element(std::string_view name, std::string_view text) {
+        out_ += '<';
+        out_ += name;
+        out_ += '>';
+        out_ += text;
+        out_ += "</";
+        out_ += name;
+        out_ += ">\n";
+    }
+
+    void value(const Value& v, int depth) {
+        indent(depth);
+        switch (v.type()) {
+            case Value::Type::Null:
+                // Absent values are never stored; an empty string keeps the slot readable.
+                out_ += "<string></string>\n";
+                return;
+            case Value::Type::Bool:
+                out_ += *v.boolean() ? "<true/>\n" : "<false/>\n";
+                return;
+            case Value::Type::Integer: {
+                char text[24];
+                const auto end = std::to_chars(text, text + sizeof text, *v.integer()).ptr;
+                element("integer", std::string_view(text, static_cast<std::size_t>(end - text)));
+                return;
             }
-            return Value(std::move(array));
-        }
-        case PLIST_DICT: {
-            Dict dict;
-            plist_dict_iter rawIt = nullptr;
-            plist_dict_new_iter(node, &rawIt);
-            const std::unique_ptr<void, decltype(&std::free)> it(rawIt, &std::free);
-            for (;;) {
-                char* rawKey = nullptr;
-                plist_t item = nullptr;
-                plist_dict_next_item(node, rawIt, &rawKey, &item);
-                if (rawKey == nullptr) {
-                    break;
+            case Value::Type::Real:
+                element("real", real(*v.real()));
+                return;
+            case Value::Type::String:
+                out_ += "<string>";
+                escaped(*v.string());
+                out_ += "</string>\n";
+                return;
+            case Value::Type::Data:
+                data(*v.data(), depth);
+                return;
+            case Value::Type::Date:
+                element("date", date(v.date()->unixSeconds));
+                return;
+            case Value::Type::Array:
+                if (v.array()->empty()) {
+                    out_ += "<array/>\n";
+                    return;
                 }
-                const std::unique_ptr<char, decltype(&std::free)> key(rawKey, &std::free);
-                dict.insert_or_assign(std::string(rawKey), fromNode(item, depth + 1));
-            }
-            return Value(std::move(dict));
+                out_ += "<array>\n";
+                for (const Value& item : *v.array()) {
+                    value(item, depth + 1);
+                }
+                indent(depth);
+                out_ += "</array>\n";
+                return;
+            case Value::Type::Dict:
+                if (v.dict()->empty()) {
+                    out_ += "<dict/>\n";
+                    return;
+                }
+                out_ += "<dict>\n";
+                for (const auto& [key, item] : *v.dict()) {
+                    indent(depth + 1);
+                    out_ += "<key>";
+                    escaped(key);
+                    out_ += "</key>\n";
+                    value(item, depth + 1);
+                }
+                indent(depth);
+                out_ += "</dict>\n";
+                return;
         }
-        default:
-            return Value();
     }
-}
 
-plist_t toNode(const Value& value) {
-    switch (value.type()) {
-        case Value::Type::Null:
-            // Absent values are never stored; an empty string keeps the slot readable.
-            return plist_new_string("");
-        case Value::Type::Bool:
-            return plist_new_bool(*value.boolean() ? 1 : 0);
-        case Value::Type::Integer:
-            return plist_new_uint(static_cast<std::uint64_t>(*value.integer()));
-        case Value::Type::Real:
-            return plist_new_real(*value.real());
-        case Value::Type::String:
-            // Text cannot hold a NUL in a property list; what follows one is not kept.
-            return plist_new_string(value.string()->c_str());
-        case Value::Type::Data: {
-            const Data& d = *value.data();
-            return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
+    static std::string real(double d) {
+        if (std::isnan(d)) {
+            return "nan";
         }
-        case Value::Type::Date: {
-            const double since = value.date()->unixSeconds - kPlistEpochOffset;
-            double whole = std::floor(since);
-            if (whole > std::numeric_limits<std::int32_t>::max()) {
-                whole = std::numeric_limits<std::int32_t>::max();
-            }
-            if (whole < std::numeric_limits<std::int32_t>::min()) {
-                whole = std::numeric_limits<std::int32_t>::min();
-            }
-            const auto usec = static_cast<std::int32_t>(std::lround((since - whole) * 1e6));
-            return plist_new_date(static_cast<std::int32_t>(whole), std::min(usec, 999999));
+        if (std::isinf(d)) {
+            return d > 0 ? "+infinity" : "-infinity";
         }
-        case Value::Type::Array: {
-            plist_t node = plist_new_array();
-            for (const Value& item : *value.array()) {
-                plist_array_append_item(node, toNode(item));
-            }
-            return node;
+        if (d == 0) {
+            return "0.0";
         }
-        case Value::Type::Dict: {
-            plist_t node = plist_new_dict();
-            for (const auto& [key, item] : *value.dict()) {
-                plist_dict_set_item(node, key.c_str(), toNode(item));
-            }
-            return node;
-        }
+        char text[32];
+        const auto end =
+            std::to_chars(text, text + sizeof text, d, std::chars_format::general, 17).ptr;
+        return std::string(text, static_cast<std::size_t>(end - text));
     }
-    return plist_new_string("");
-}
 
-// The XML reader beneath us recurses per level; refuse absurd nesting before it sees it.
-bool xmlNestsTooDeep(std::string_view text) {
-    int depth = 0;
-    for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
-        const std::string_view tag = text.substr(i + 1, 6);
-        if (tag.substr(0, 5) == "array" || tag.substr(0, 4) == "dict") {
-            const std::size_t close = text.find('>', i);
-            if (close != std::string_view::npos && text[close - 1] != '/' &&
-                ++depth > kMaxNesting) {
-                return true;
-            }
-        } else if (tag.substr(0, 6) == "/array" || tag.substr(0, 5) == "/dict") {
-            --depth;
-        }
+    // Whole seconds in UTC, within the range the binary form's 32-bit seconds could hold.
+    static std::string date(double unixSeconds) {
+        double since = std::floor(unixSeconds - plist::kEpochOffset);
+        since = std::min<double>(since, std::numeric_limits<std::int32_t>::max());
+        since = std::max<double>(since, std::numeric_limits<std::int32_t>::min());
+        const auto when = static_cast<std::time_t>(since + plist::kEpochOffset);
+        std::tm utc{};
+        gmtime_r(&when, &utc);
+        char text[32];
+        const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+        return std::string(text, n);
     }
-    return false;
-}
+
+    // Base64 lines narrow as the indentation grows, down to a floor at eight tabs.
+    void data(const Data& bytes, int depth) {
+        static constexpr char kAlphabet[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        out_ += "<data>\n";
+        std::string encoded;
+        encoded.reserve((bytes.size() + 2) / 3 * 4);
+        for (std::size_t i = 0; i < bytes.size(); i += 3) {
+            const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+            std::uint32_t bits = std::uint32_t{bytes[i]} << 16;
+            bits |= n > 1 ? std::uint32_t{bytes[i + 1]} << 8 : 0;
+            bits |= n > 2 ? std::uint32_t{bytes[i + 2]} : 0;
+            encoded += kAlphabet[(bits >> 18) & 0x3F];
+            encoded += kAlphabet[(bits >> 12) & 0x3F];
+            encoded += n > 1 ? kAlphabet[(bits >> 6) & 0x3F] : '=';
+            encoded += n > 2 ? kAlphabet[bits & 0x3F] : '=';
+        }
+        const int lineIndent = std::min(depth, 8);
+        const std::size_t width = static_cast<std::size_t>(76 - 8 * lineIndent);
+        for (std::size_t i = 0; i < encoded.size(); i += width) {
+            indent(lineIndent);
+            out_.append(encoded, i, width);
+            out_ += '\n';
+        }
+        indent(depth);
+        out_ += "</data>\n";
+    }
+
+    std::string out_;
+};
 
 }  // namespace
 
 std::optional<Value> parsePlist(std::string_view bytes) {
-    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-        return std::nullopt;
+    if (bytes.substr(0, 6) == "bplist") {
+        return plist::parseBinary(bytes);
     }
-    if (bytes.substr(0, 6) != "bplist" && xmlNestsTooDeep(bytes)) {
-        return std::nullopt;
-    }
-    plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-    if (root == nullptr) {
-        return std::nullopt;
-    }
-    PlistPtr owner(root);
-    try {
-        return fromNode(root, 0);
-    } catch (const TooDeep&) {
-        return std::nullopt;
-    }
+    return plist::parseXml(bytes);
 }
 
 std::string toXmlPlist(const Value& root) {
-    PlistPtr node(toNode(root));
-    char* xml = nullptr;
-    std::uint32_t length = 0;
-    plist_to_xml(static_cast<plist_t>(node.get()), &xml, &length);
-    std::string text(xml != nullptr ? xml : "", length);
-    plist_to_xml_free(xml);
-    return text;
+    return XmlWriter().document(root);
 }
 
 }  // namespace tf

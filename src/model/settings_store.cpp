@@ -66,57 +66,134 @@ std::string timestampForName() {
 
 const std::string kTemporaryInfix = ".tmp-";
 
+// How long after its last modification a file that does not parse is taken to be one another
+// program is still writing, rather than damaged.
+constexpr std::chrono::seconds kRecentWindow{5};
+// How long a first load or a write waits before reading such a file again, and how often.
+constexpr std::chrono::milliseconds kRetryPause{100};
+constexpr int kRetries = 2;
+
 }  // namespace
 
-SettingsStore::SettingsStore(std::filesystem::path file)
-    : file_(std::move(file)), lockFile_(file_.string() + ".lock") {}
+SettingsStore::SettingsStore(std::filesystem::path file, StoreClock clock)
+    : file_(std::move(file)), lockFile_(file_.string() + ".lock"), clock_(std::move(clock)) {}
 
-std::shared_ptr<const Dict> SettingsStore::snapshot() const {
-    return load(false);
+SettingsStore::Identity SettingsStore::identityOf(const struct ::stat& st) {
+    return {true, st.st_dev, st.st_ino, st.st_size,
+            st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
 }
 
-std::shared_ptr<const Dict> SettingsStore::load(bool holdingWriteLock) const {
+std::shared_ptr<const Dict> SettingsStore::snapshot() const {
+    return load(false).contents;
+}
+
+SettingsStore::Loaded SettingsStore::load(bool holdingWriteLock) const {
     Identity current;
     struct stat st {};
     if (::stat(file_.c_str(), &st) == 0) {
-        current = {true, st.st_dev, st.st_ino, st.st_size,
-                   st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+        current = identityOf(st);
     }
+    bool haveSnapshot = false;
     {
         const std::lock_guard guard(mutex_);
         if (cache_ && current == identity_) {
-            return cache_;
+            return {cache_, true};
         }
+        // The version that did not parse, still fresh: its writer is likely not done, and
+        // parsing it again on every menu request would find the same.
+        if (cache_ && !holdingWriteLock && current.exists && current == unparsed_ &&
+            recentlyModified(current)) {
+            return {cache_, false};
+        }
+        haveSnapshot = cache_ != nullptr;
     }
 
-    // Changed (or first read): parse what the descriptor shows, and remember that identity,
-    // so a replacement between stat and open is simply seen at the next read.
-    auto contents = std::make_shared<Dict>();
-    Identity read;
-    UniqueFd fd(current.exists ? ::open(file_.c_str(), O_RDONLY | O_CLOEXEC) : -1);
+    // A menu request with something to show never waits: it retries at its next read. A first
+    // load or a write pauses for a writer to finish before judging the file.
+    const bool mayPause = holdingWriteLock || !haveSnapshot;
+    for (int attempt = 0;; ++attempt) {
+        Attempt read = readOnce();
+        if (read.contents) {
+            return install(std::make_shared<const Dict>(std::move(*read.contents)), read.identity,
+                           std::move(read.fd));
+        }
+        bool failedBefore = attempt > 0;
+        {
+            const std::lock_guard guard(mutex_);
+            failedBefore = failedBefore || read.identity == unparsed_;
+        }
+        if (failedBefore && !recentlyModified(read.identity)) {
+            setAside(read.identity, holdingWriteLock);
+            // A set-aside file is gone; one that could not be moved keeps its identity, so it
+            // is not parsed again until it changes.
+            const bool stillThere = ::stat(file_.c_str(), &st) == 0;
+            return install(std::make_shared<const Dict>(), stillThere ? read.identity : Identity{},
+                           stillThere ? std::move(read.fd) : UniqueFd());
+        }
+        if (mayPause && attempt < kRetries) {
+            clock_.pause(kRetryPause);
+            continue;
+        }
+        const std::lock_guard guard(mutex_);
+        unparsed_ = read.identity;
+        if (!cache_) {
+            // Nothing good was ever read: serve empty settings, and read again next time.
+            cache_ = std::make_shared<const Dict>();
+            identity_ = Identity{};
+        }
+        return {cache_, false};
+    }
+}
+
+// Parses what the descriptor shows and remembers that identity, so a replacement between
+// stat and open is simply seen at the next read. A file that cannot be opened or read reads
+// as empty, as an absent one does.
+SettingsStore::Attempt SettingsStore::readOnce() const {
+    Attempt attempt;
+    UniqueFd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
     std::string bytes;
-    if (fd.valid() && ::fstat(fd.get(), &st) == 0 && readAll(fd.get(), bytes) == 0) {
-        read = {true, st.st_dev, st.st_ino, st.st_size,
-                st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
-        std::optional<Value> parsed = parsePlist(bytes);
-        if (parsed && parsed->dict() != nullptr) {
-            *contents = std::move(*parsed->dict());
-        } else {
-            setAside(read, holdingWriteLock);
-            // A set-aside file is gone; one that could not be moved keeps its identity, so
-            // it is not parsed again until it changes.
-            if (::stat(file_.c_str(), &st) != 0) {
-                read = Identity{};
-            }
+    if (fd.valid() && ::fstat(fd.get(), &st) == 0) {
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+        if (readAll(fd.get(), bytes) == 0) {
+            attempt.identity = identityOf(st);
+            attempt.fd = std::move(fd);
         }
     }
+    {
+        const std::lock_guard guard(mutex_);
+        ++parseCount_;
+    }
+    if (!attempt.identity.exists) {
+        attempt.contents = Dict{};
+        return attempt;
+    }
+    std::optional<Value> parsed = parsePlist(bytes);
+    if (parsed && parsed->dict() != nullptr) {
+        attempt.contents = std::move(*parsed->dict());
+    } else if (::fstat(attempt.fd.get(), &st) == 0) {
+        // Judge freshness by the latest change: a writer may have started during the read.
+        attempt.identity = identityOf(st);
+    }
+    return attempt;
+}
 
+bool SettingsStore::recentlyModified(const Identity& identity) const {
+    const std::chrono::system_clock::time_point modified{
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::nanoseconds(identity.mtimeNs))};
+    // A modification time in the future counts as recent too.
+    return clock_.now() - modified < kRecentWindow;
+}
+
+SettingsStore::Loaded SettingsStore::install(std::shared_ptr<const Dict> contents,
+                                             const Identity& identity, UniqueFd fd) const {
     const std::lock_guard guard(mutex_);
-    ++parseCount_;
     cache_ = std::move(contents);
-    identity_ = read;
-    keepOpen(read.exists ? std::move(fd) : UniqueFd());
-    return cache_;
+    identity_ = identity;
+    unparsed_ = Identity{};
+    keepOpen(identity.exists ? std::move(fd) : UniqueFd());
+    return {cache_, true};
 }
 
 void SettingsStore::setAside(const Identity& damaged, bool holdingWriteLock) const {
@@ -126,8 +203,7 @@ void SettingsStore::setAside(const Identity& damaged, bool holdingWriteLock) con
     }
     // Another process may have set it aside or replaced it meanwhile.
     struct stat st {};
-    if (::stat(file_.c_str(), &st) != 0 || st.st_ino != damaged.inode ||
-        st.st_dev != damaged.device || st.st_size != damaged.size) {
+    if (::stat(file_.c_str(), &st) != 0 || !(identityOf(st) == damaged)) {
         return;
     }
     std::string target = file_.string() + ".damaged-" + timestampForName();
@@ -204,10 +280,17 @@ WriteResult SettingsStore::update(const std::function<void(Dict&)>& edit) {
         return WriteResult::failure("cannot lock " + lockFile_.string() + ": " +
                                     errnoText(lock.error()));
     }
-    const auto current = load(true);
-    Dict changed = *current;
+    const Loaded loaded = load(true);
+    if (!loaded.current) {
+        // Committing now would replace what another program is in the middle of writing.
+        return WriteResult::failure("settings file " + file_.string() +
+                                    " is being rewritten by another program and cannot be read "
+                                    "yet; nothing was changed");
+    }
+    const Dict& current = *loaded.contents;
+    Dict changed = current;
     edit(changed);
-    if (changed == *current) {
+    if (changed == current) {
         return {};
     }
     return commit(changed);
@@ -243,8 +326,8 @@ WriteResult SettingsStore::commit(const Dict& contents) {
 
     const std::lock_guard guard(mutex_);
     cache_ = std::make_shared<const Dict>(contents);
-    identity_ = {true, st.st_dev, st.st_ino, st.st_size,
-                 st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+    identity_ = identityOf(st);
+    unparsed_ = Identity{};
     keepOpen(std::move(fd));
     return {};
 }

@@ -4,26 +4,46 @@
 // (device, inode, size, modification time) and parses only when it changed. Writes are
 // atomic (temporary file, fsync, rename), and every read-modify-write runs under an advisory
 // lock on a companion ".lock" file, so two processes editing the same list never lose each
-// other's changes. A file that does not parse is set aside under a new name and the store
-// starts empty; a damaged file never stops a menu request.
+// other's changes.
+//
+// A file that does not parse may be one another program is still rewriting in place, so it
+// is only declared damaged once a second read fails too and it has not been modified for a
+// while; then it is set aside under a new name and the store starts empty. Until then reads
+// keep the last good contents, and writes refuse rather than replace what the other program
+// is writing. A damaged file never stops a menu request.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "model/value.h"
 #include "util/posix.h"
 
 namespace tf {
+
+// Time as the store sees it. Tests replace both to step through a slow writer without
+// waiting for real.
+struct StoreClock {
+    std::function<std::chrono::system_clock::time_point()> now = [] {
+        return std::chrono::system_clock::now();
+    };
+    std::function<void(std::chrono::milliseconds)> pause = [](std::chrono::milliseconds d) {
+        std::this_thread::sleep_for(d);
+    };
+};
 
 // Outcome of a write: nothing is thrown; a failed write leaves the file as it was.
 struct WriteResult {
@@ -36,14 +56,15 @@ struct WriteResult {
 
 class SettingsStore {
   public:
-    explicit SettingsStore(std::filesystem::path file);
+    explicit SettingsStore(std::filesystem::path file, StoreClock clock = {});
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
     const std::filesystem::path& file() const { return file_; }
 
-    // The whole contents as last committed; cheap when the file has not changed.
+    // The whole contents as last committed; cheap when the file has not changed. While the
+    // file is mid-rewrite by another program, the last contents read whole.
     std::shared_ptr<const Dict> snapshot() const;
 
     // Null when absent.
@@ -60,7 +81,8 @@ class SettingsStore {
     WriteResult remove(std::string_view key);
 
     // Locked read-modify-write: edit receives the latest contents; the file is rewritten
-    // only when the edit changed something.
+    // only when the edit changed something. Fails, changing nothing, while the file is one
+    // another program has just modified and that does not parse yet.
     WriteResult update(const std::function<void(Dict&)>& edit);
 
     // Number of times the file was parsed (tests and benchmarks watch the fast path).
@@ -76,7 +98,25 @@ class SettingsStore {
         bool operator==(const Identity&) const = default;
     };
 
-    std::shared_ptr<const Dict> load(bool holdingWriteLock) const;
+    // What a read found: the contents, and whether they are the file's current ones (false
+    // when the file did not parse and the contents are the last good ones, or empty).
+    struct Loaded {
+        std::shared_ptr<const Dict> contents;
+        bool current = true;
+    };
+
+    Loaded load(bool holdingWriteLock) const;
+    // Reads and parses the file once; null contents when it exists but does not parse.
+    struct Attempt {
+        Identity identity;
+        UniqueFd fd;
+        std::optional<Dict> contents;
+    };
+    Attempt readOnce() const;
+    bool recentlyModified(const Identity& identity) const;
+    Loaded install(std::shared_ptr<const Dict> contents, const Identity& identity,
+                   UniqueFd fd) const;
+    static Identity identityOf(const struct ::stat& st);
     void setAside(const Identity& damaged, bool holdingWriteLock) const;
     WriteResult commit(const Dict& contents);
     void removeStaleTemporaries() const;
@@ -84,9 +124,12 @@ class SettingsStore {
 
     std::filesystem::path file_;
     std::filesystem::path lockFile_;
+    StoreClock clock_;
     mutable std::mutex mutex_;
     mutable std::shared_ptr<const Dict> cache_;
     mutable Identity identity_;
+    // The version that last failed to parse: read again only once it changes or grows old.
+    mutable Identity unparsed_;
     mutable UniqueFd cachedFd_;
     mutable std::uint64_t parseCount_ = 0;
     mutable std::atomic<bool> temporariesChecked_{false};

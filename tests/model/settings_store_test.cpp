@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "model/menu_manager.h"
 #include "model/plist_codec.h"
@@ -37,6 +39,47 @@ class SettingsStoreTest : public test::SandboxTest {
         std::sort(names.begin(), names.end());
         return names;
     }
+
+    bool anythingSetAside() const {
+        const auto names = filesBeside();
+        return std::any_of(names.begin(), names.end(), [](const std::string& name) {
+            return name.find(".damaged-") != std::string::npos;
+        });
+    }
+
+    // A file nobody has touched for an hour: no writer can still be busy with it.
+    void age(const std::filesystem::path& path) const {
+        std::filesystem::last_write_time(
+            path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+};
+
+// The store's clock, moved by hand. A pause runs what the test scheduled for it (the other
+// program's next write), so retries are stepped through without waiting.
+struct SteppedClock {
+    std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+    int pauses = 0;
+    std::function<void()> duringPause;
+
+    StoreClock clock() {
+        return {[this] { return now; },
+                [this](std::chrono::milliseconds) {
+                    ++pauses;
+                    if (duringPause) {
+                        std::exchange(duringPause, nullptr)();
+                    }
+                }};
+    }
+};
+
+// What another program rewriting the file in place leaves at each step: truncated text, then
+// the whole of it (same inode, fresh modification time).
+struct InPlaceWriter {
+    std::filesystem::path file;
+    std::string finished = toXmlPlist(Value(Dict{{"fold menu name", "Scripts"}, {"n", 2}}));
+
+    void writeHalf() const { std::ofstream(file) << finished.substr(0, finished.size() / 2); }
+    void finish() const { std::ofstream(file) << finished; }
 };
 
 TEST_F(SettingsStoreTest, AbsentFileReadsEmptyAndDefaults) {
@@ -111,6 +154,7 @@ TEST_F(SettingsStoreTest, AnEditThatChangesNothingDoesNotRewriteTheFile) {
 TEST_F(SettingsStoreTest, DamagedFileIsSetAsideOnceAndTheStoreStartsEmpty) {
     std::filesystem::create_directories(file().parent_path());
     { std::ofstream(file()) << "<?xml version=\"1.0\"?><plist><dict><key>half"; }
+    age(file());
     SettingsStore store(file());
     testing::internal::CaptureStderr();
     EXPECT_TRUE(store.snapshot()->empty());
@@ -135,12 +179,86 @@ TEST_F(SettingsStoreTest, DamagedFileIsSetAsideOnceAndTheStoreStartsEmpty) {
 
 TEST_F(SettingsStoreTest, PropertyListThatIsNotADictionaryCountsAsDamaged) {
     std::filesystem::create_directories(file().parent_path());
-    std::ofstream(file()) << toXmlPlist(Value(Array{Value(1)}));
+    { std::ofstream(file()) << toXmlPlist(Value(Array{Value(1)})); }
+    age(file());
     SettingsStore store(file());
     testing::internal::CaptureStderr();
     EXPECT_TRUE(store.snapshot()->empty());
     testing::internal::GetCapturedStderr();
     EXPECT_FALSE(std::filesystem::exists(file()));
+}
+
+TEST_F(SettingsStoreTest, AFileMidRewriteKeepsTheLastGoodContentsUntilItsWriterFinishes) {
+    ASSERT_TRUE(SettingsStore(file()).set("fold menu name", "Tools"));
+    SteppedClock clock;
+    SettingsStore reader(file(), clock.clock());
+    ASSERT_EQ(reader.readString("fold menu name"), "Tools");
+
+    const InPlaceWriter writer{file()};
+    writer.writeHalf();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(reader.readString("fold menu name"), "Tools");
+    }
+    EXPECT_EQ(clock.pauses, 0) << "a menu request with contents to show must not wait";
+    EXPECT_FALSE(anythingSetAside());
+    EXPECT_EQ(test::readFile(file()), writer.finished.substr(0, writer.finished.size() / 2));
+
+    writer.finish();
+    EXPECT_EQ(reader.readString("fold menu name"), "Scripts");
+    EXPECT_EQ(reader.readInteger("n"), 2);
+}
+
+TEST_F(SettingsStoreTest, AFirstReadWaitsBrieflyForAWriterToFinish) {
+    std::filesystem::create_directories(file().parent_path());
+    const InPlaceWriter writer{file()};
+    writer.writeHalf();
+    SteppedClock clock;
+    clock.duringPause = [&] { writer.finish(); };
+    SettingsStore reader(file(), clock.clock());
+    EXPECT_EQ(reader.readString("fold menu name"), "Scripts");
+    EXPECT_FALSE(anythingSetAside());
+}
+
+TEST_F(SettingsStoreTest, AWriteNeverReplacesAFileAnotherProgramIsWriting) {
+    std::filesystem::create_directories(file().parent_path());
+    const InPlaceWriter writer{file()};
+    writer.writeHalf();
+    SteppedClock clock;
+    SettingsStore store(file(), clock.clock());
+
+    const WriteResult refused = store.set("pref check2", true);
+    EXPECT_FALSE(refused);
+    EXPECT_NE(refused.error.find("another program"), std::string::npos) << refused.error;
+    EXPECT_GT(clock.pauses, 0);
+    EXPECT_EQ(test::readFile(file()), writer.finished.substr(0, writer.finished.size() / 2));
+    EXPECT_FALSE(anythingSetAside());
+
+    // Once the other program is done, the edit lands on top of its contents.
+    clock.duringPause = [&] { writer.finish(); };
+    writer.writeHalf();
+    ASSERT_TRUE(store.set("pref check2", true));
+    SettingsStore other(file());
+    EXPECT_EQ(other.readString("fold menu name"), "Scripts");
+    EXPECT_TRUE(other.readBool("pref check2"));
+}
+
+TEST_F(SettingsStoreTest, AFileThatStaysUnreadableIsSetAsideOnceItIsOld) {
+    ASSERT_TRUE(SettingsStore(file()).set("fold menu name", "Tools"));
+    SteppedClock clock;
+    SettingsStore reader(file(), clock.clock());
+    ASSERT_EQ(reader.readString("fold menu name"), "Tools");
+    InPlaceWriter{file()}.writeHalf();
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(reader.readString("fold menu name"), "Tools");
+    EXPECT_FALSE(anythingSetAside());
+    // Still broken long after its last change: damage, not a writer at work.
+    clock.now += std::chrono::minutes(10);
+    EXPECT_EQ(reader.readString("fold menu name"), "");
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(anythingSetAside());
+    EXPECT_FALSE(std::filesystem::exists(file()));
+    EXPECT_EQ(clock.pauses, 0);
 }
 
 TEST_F(SettingsStoreTest, UnwritableLocationReportsAndWritesNothing) {
