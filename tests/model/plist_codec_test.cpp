@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -11,14 +10,6 @@
 
 namespace tf {
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kTimed = false;  // the sanitizer build checks memory, not speed
-#else
-constexpr bool kTimed = true;
-#endif
-
-using Clock = std::chrono::steady_clock;
 
 std::string xmlDocument(const std::string& body) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body +
@@ -121,11 +112,9 @@ TEST(PlistCodecHostile, RefusedQuicklyAndWithoutFollowingThem) {
         {"XML date that is not a date", xmlDocument("<date>yesterday</date>")},
     };
     for (const auto& c : cases) {
-        const auto start = Clock::now();
+        // A hang or a runaway allocation here shows as the test's time-out or the
+        // sanitizer's memory limit; bench_store measures the speed.
         EXPECT_FALSE(parsePlist(c.input)) << c.what;
-        if (kTimed) {
-            EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << c.what;
-        }
     }
 }
 
@@ -147,27 +136,6 @@ TEST(PlistCodecHostile, SharedObjectsOfAnHonestFileStillRead) {
     ASSERT_EQ(list->array()->size(), 2000u);
     EXPECT_EQ((*list->array())[0], Value("abc"));
     EXPECT_EQ((*list->array())[1], Value(Dict{{"list", "abc"}}));
-}
-
-TEST(PlistCodecScale, LargeDictionariesReadAndWriteInLinearTime) {
-    constexpr int kKeys = 400000;
-    Dict big;
-    for (int i = 0; i < kKeys; ++i) {
-        big.emplace("entry " + std::to_string(i), Value("/home/user/" + std::to_string(i)));
-    }
-    const Value root(std::move(big));
-    auto start = Clock::now();
-    const std::string xml = toXmlPlist(root);
-    const auto writing = Clock::now() - start;
-    start = Clock::now();
-    const auto back = parsePlist(xml);
-    const auto reading = Clock::now() - start;
-    ASSERT_TRUE(back);
-    EXPECT_EQ(*back, root);
-    if (kTimed) {
-        EXPECT_LT(writing, std::chrono::milliseconds(2500));
-        EXPECT_LT(reading, std::chrono::milliseconds(2500));
-    }
 }
 
 // Files written before keep their exact bytes when rewritten unchanged: the writer's layout
