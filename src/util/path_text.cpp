@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -29,6 +30,22 @@ std::size_t extensionDot(std::string_view path) {
         return std::string_view::npos;
     }
     return dot;
+}
+
+// The longest file name (in bytes) the file systems take, and the room kept for "-<n>".
+constexpr std::size_t kNameMax = NAME_MAX;
+constexpr std::size_t kNumberRoom = 21;
+
+// At most `bytes` bytes of text, not ending inside a UTF-8 sequence.
+std::string_view utf8Prefix(std::string_view text, std::size_t bytes) {
+    if (text.size() <= bytes)
+        return text;
+    std::size_t cut = bytes;
+    // A sequence has at most three continuation bytes; other bytes are taken as they are.
+    for (int back = 0;
+         back < 3 && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80; ++back)
+        --cut;
+    return text.substr(0, cut);
 }
 
 bool existsNoFollow(const std::string& path) {
@@ -175,12 +192,26 @@ std::string uniquePath(std::string_view path) {
     if (!existsNoFollow(candidate))
         return candidate;
 
-    std::string base = deletingPathExtension(path);
-    std::string extension = pathExtension(path);
+    // The number goes between stem and extension; the stem gives way when the numbered name
+    // would be longer than a name may be, so a name already at the limit still gets a variant.
+    const std::size_t slash = path.rfind('/');
+    const std::string_view folder =
+        slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+    const std::string_view name = path.substr(folder.size());
+    std::string stem = deletingPathExtension(name);
+    std::string extension = pathExtension(name);
     if (!extension.empty())
         extension.insert(0, ".");
+    // An extension that leaves hardly any room is treated as part of the stem.
+    if (extension.size() + kNumberRoom >= kNameMax) {
+        stem = std::string(name);
+        extension.clear();
+    }
     for (unsigned long long n = 1;; ++n) {
-        candidate = base + "-" + std::to_string(n) + extension;
+        const std::string suffix = "-" + std::to_string(n) + extension;
+        candidate = std::string(folder);
+        candidate += utf8Prefix(stem, kNameMax - suffix.size());
+        candidate += suffix;
         if (!existsNoFollow(candidate))
             return candidate;
     }

@@ -9,6 +9,7 @@
 
 #include "cli/sync_cli.h"
 #include "support/engine_fixture.h"
+#include "support/mounts.h"
 #include "util/resources.h"
 #include "util/strings.h"
 
@@ -125,6 +126,28 @@ TEST_F(NewFile, AnExistingNameAsksKeepBothStopOrReplace) {
     choose("txt", {folder.string()});
     EXPECT_EQ(readFile(existing), "");
     EXPECT_FALSE(fs::exists(folder / "Untitled-2.txt"));
+}
+
+TEST_F(NewFile, ReplacingOnAFullDiskKeepsTheOldFile) {
+    const fs::path folder = files().path() / "disk";
+    std::string why;
+    const auto disk = ScopedMount::mount("tmpfs", folder, "tmpfs", 0, "size=1m", why);
+    if (!disk) {
+        GTEST_SKIP() << why;
+    }
+    const fs::path big = files().write("big.txt", std::string(3 << 20, 'n'));
+    setTemplates({templateEntry("txt", {{"templatePath", big.string()}})});
+    const fs::path existing = files().write("disk/Untitled.txt", "old");
+    // From the menu, answered Replace; from the save panel, which has asked itself.
+    session({{{"button", "Replace"}}, {{"button", 1}}, {{"save", existing.string()}}});
+    choose("txt", {folder.string()});
+    choose("New File From Window", {folder.string()});
+    EXPECT_EQ(readFile(existing), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    const std::vector<nlohmann::json> alerts = transcriptOf("alert");
+    ASSERT_EQ(alerts.size(), 3u);
+    EXPECT_EQ(alerts[1]["informative"], alerts[2]["informative"]);
+    EXPECT_EQ(alerts[2]["informative"], localized("Error Common Tip"));
 }
 
 TEST_F(NewFile, ASpecialFileKeepsItsNameAndAFileNameIsUsed) {

@@ -15,6 +15,7 @@
 #include "fs/file_copy.h"
 #include "runtime/queues.h"
 #include "support/engine_fixture.h"
+#include "support/mounts.h"
 #include "util/strings.h"
 #include "util/text.h"
 
@@ -127,6 +128,21 @@ class RelocateCommands : public EngineTest {
         }
         return count;
     }
+    enum class Way { CopyTo, MoveTo, Paste };
+    // Copies, moves or cuts and pastes the items into `to`; `answers` follow the folder choice.
+    void relocate(Way way, const std::vector<fs::path>& items, const fs::path& to,
+                  std::vector<json> answers) {
+        if (way != Way::Paste) {
+            answers.insert(answers.begin(), json{{"folder", to.string()}});
+        }
+        session(std::move(answers));
+        if (way == Way::Paste) {
+            clickOnItems(items, kCutPaste);
+            clickOnBackground(to, kCutPaste);
+        } else {
+            clickOnItems(items, way == Way::CopyTo ? kCopyToChosen : kMoveToChosen);
+        }
+    }
     static std::string sameItemText(const std::string& name) {
         return localizedFormat("Same Item Tip", {name});
     }
@@ -191,19 +207,30 @@ TEST_F(RelocateCommands, EmbeddingWithoutClassifyingPutsEverythingInTheFolder) {
 }
 
 TEST_F(RelocateCommands, CancellingOrAnUnusableNameEmbedsNothing) {
+    // An unusable name is answered with an alert saying why, which the user confirms.
     session({{{"cancel", true}},
              {{"text", "box"}},
              {{"button", 3}},
              {{"text", "  "}},
+             {{"button", 1}},
              {{"text", "a/b"}},
-             {{"text", ".."}}});
+             {{"button", 1}},
+             {{"text", ".."}},
+             {{"button", 1}},
+             {{"text", "."}},
+             {{"button", 1}}});
     const fs::path x = file("x.jpg");
     const fs::path y = file("y.txt");
-    for (int attempt = 0; attempt < 5; ++attempt) {
+    for (int attempt = 0; attempt < 6; ++attempt) {
         clickOnItems({x, y}, kEmbed);
     }
     EXPECT_EQ(entriesOf(files().path()), (std::vector<std::string>{"x.jpg", "y.txt"}));
     EXPECT_EQ(session_->ui().answersLeft(), 0u);
+
+    EXPECT_EQ(alertsMentioning(localized("Folder Name Empty Tip")), 1u);
+    for (const char* name : {"a/b", "..", "."}) {
+        EXPECT_EQ(alertsMentioning(localizedFormat("Folder Name Invalid Tip", {name})), 1u);
+    }
 }
 
 TEST_F(RelocateCommands, AnItemThatCannotBeEmbeddedIsReportedAndTheOthersStillMove) {
@@ -472,6 +499,70 @@ TEST_F(RelocateCommands, ReplacingTheSourceWithItselfIsRefused) {
     clickOnItems({nested}, kMoveToChosen);
     EXPECT_EQ(alertsMentioning(sameItemText("a")), 1u);
     EXPECT_EQ(readFile(nested), "nested");
+}
+
+// ---- Replace and Stop ---------------------------------------------------------------------
+
+TEST_F(RelocateCommands, ReplacingOnAFullDiskKeepsTheOldItem) {
+    const fs::path to = files().path() / "disk";
+    std::string why;
+    const auto disk = ScopedMount::mount("tmpfs", to, "tmpfs", 0, "size=1m", why);
+    if (!disk) {
+        GTEST_SKIP() << why;
+    }
+    for (const Way way : {Way::CopyTo, Way::MoveTo, Way::Paste}) {
+        // A file, and a folder holding one.
+        for (const std::string inside : {"", "/in"}) {
+            SCOPED_TRACE(inside + std::to_string(int(way)));
+            const fs::path old = file("disk/item" + inside, "old");
+            const fs::path item = file("from/item" + inside, std::string(3 << 20, 'n'));
+            relocate(way, {files().path() / "from/item"}, to, {{{"button", "Replace"}}});
+            EXPECT_EQ(readFile(old), "old");
+            EXPECT_EQ(entriesOf(to), std::vector<std::string>{"item"});
+            EXPECT_TRUE(fs::exists(item));
+            EXPECT_EQ(transcriptOf("alert").back()["message"], localized("Error Common Tip"));
+            fs::remove_all(to / "item");
+            fs::remove_all(files().path() / "from");
+        }
+    }
+}
+
+TEST_F(RelocateCommands, AFolderHoldingTheSourceThroughABindMountIsNeverReplaced) {
+    const fs::path real = dir("real");
+    std::string why;
+    const auto alias =
+        ScopedMount::mount(real, files().path() / "alias", nullptr, MS_BIND, {}, why);
+    if (!alias) {
+        GTEST_SKIP() << why;
+    }
+    // alias/d/d moved into real: real/d is in the way and is the folder holding it.
+    file("real/d/d", "selected");
+    for (const Way way : {Way::CopyTo, Way::MoveTo, Way::Paste}) {
+        relocate(way, {files().path() / "alias/d/d"}, real, {{{"button", "Replace"}}});
+        EXPECT_EQ(readFile(real / "d/d"), "selected");
+        EXPECT_EQ(transcriptOf("alert").back()["informative"], sameItemText("d"));
+    }
+}
+
+TEST_F(RelocateCommands, StopEndsTheWholeBatchAndSaysHowFarItGot) {
+    const fs::path to = dir("to");
+    for (const Way way : {Way::CopyTo, Way::MoveTo, Way::Paste}) {
+        std::vector<fs::path> items;
+        for (const std::string name : {"a", "b", "c"}) {
+            items.push_back(file("from/" + name, "new"));
+            file("to/" + name, "theirs");
+        }
+        const std::size_t before = transcriptOf("alert").size();
+        relocate(way, items, to, {{{"button", "Keep Both"}}, {{"button", "Stop"}}});
+        // Two questions, none about c, then what happened.
+        EXPECT_EQ(entriesOf(to), (std::vector<std::string>{"a", "a-1", "b", "c"}));
+        EXPECT_EQ(readFile(to / "c"), "theirs");
+        EXPECT_EQ(transcriptOf("alert").size(), before + 3);
+        EXPECT_EQ(transcriptOf("alert").back()["informative"],
+                  localizedFormat("Stopped Batch Tip", {"1", "3"}));
+        fs::remove(to / "a-1");
+    }
+    EXPECT_FALSE(hasStep("success"));
 }
 
 // ---- Cut and paste ------------------------------------------------------------------------

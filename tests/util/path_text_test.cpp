@@ -156,6 +156,28 @@ TEST(UniquePath, KeepsNonUtf8BytesOfTheName) {
     EXPECT_EQ(result, dir.path().string() + "/caf\xE9 \xFF-1.txt");
 }
 
+TEST(UniquePath, ANameAtTheLengthLimitGivesWayForTheNumber) {
+    TempDir dir;
+    const auto times = [](std::size_t n, std::string_view piece) {
+        std::string text;
+        while (n-- > 0)
+            text += piece;
+        return text;
+    };
+    // 255 bytes each; the stem is cut on a character boundary, the extension kept (unless it
+    // leaves no room at all).
+    const std::pair<std::string, std::string> cases[] = {
+        {times(125, "\xC3\xA9") + "a.txt", times(124, "\xC3\xA9") + "-1.txt"},
+        {"abc" + times(63, "\xF0\x9F\x93\x84"), "abc" + times(62, "\xF0\x9F\x93\x84") + "-1"},
+        {"x." + times(253, "e"), "x." + times(251, "e") + "-1"},
+    };
+    for (const auto& [name, expected] : cases) {
+        ASSERT_EQ(name.size(), 255u);
+        dir.write(name);
+        EXPECT_EQ(uniquePath((dir.path() / name).string()), (dir.path() / expected).string());
+    }
+}
+
 TEST(FileSize, MissingPathAndRegularFile) {
     TempDir dir;
     EXPECT_EQ(fileSize(dir.path() / "missing"), 0u);

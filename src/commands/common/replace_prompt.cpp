@@ -2,42 +2,26 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <system_error>
-
 #include "commands/common/alerts.h"
 #include "engine/finder_sync.h"
+#include "fs/replace_item.h"
 #include "util/path_text.h"
 #include "util/strings.h"
-#include "util/text.h"
 
 namespace tf {
 
 namespace {
 
-std::string realFolder(const std::string& path) {
-    struct FreeDeleter {
-        void operator()(char* text) const { std::free(text); }
-    };
-    const std::unique_ptr<char, FreeDeleter> resolved(::realpath(path.c_str(), nullptr));
-    return resolved ? std::string(resolved.get()) : std::string();
+bool existsNoFollow(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
-bool isAtOrBelow(const std::string& path, const std::string& folder) {
-    if (path.empty() || folder.empty()) {
-        return false;
-    }
-    return path == folder || startsWith(path, folder == "/" ? folder : folder + "/");
-}
-
-bool ask(FinderSync& sync, const std::string& path, const std::string* sourcePath,
-         const std::function<void(const std::string& finalPath)>& then) {
-    std::error_code ec;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
-        then(path);
-        return true;
+PlaceAnswer ask(FinderSync& sync, const std::string& path, const std::string* sourcePath,
+                const PlaceFunction& then) {
+    if (!existsNoFollow(path)) {
+        then({path, false});
+        return PlaceAnswer::Placed;
     }
     AlertRequest request;
     request.informative = localizedFormat("Same FileName Tip", {lastPathComponent(path)});
@@ -45,51 +29,30 @@ bool ask(FinderSync& sync, const std::string& path, const std::string* sourcePat
     request.style = AlertStyle::Critical;
     switch (sync.showAlert(request)) {
         case 0:
-            then(uniquePath(path));
-            return true;
+            then({uniquePath(path), false});
+            return PlaceAnswer::Placed;
         case 2:
-            if (sourcePath != nullptr &&
-                (isSameItem(path, *sourcePath) ||
-                 isAtOrBelow(resolvedItemPath(*sourcePath), resolvedItemPath(path)))) {
+            if (sourcePath != nullptr && isOrHolds(path, *sourcePath)) {
                 alertWithMsg(sync,
                              localizedFormat("Same Item Tip", {lastPathComponent(*sourcePath)}));
-                return false;
+                return PlaceAnswer::Refused;
             }
-            std::filesystem::remove_all(path, ec);
-            if (ec) {
-                alertWithMsg(sync, localized("Error Common Tip"));
-                return false;
-            }
-            then(path);
-            return true;
+            then({path, true});
+            return PlaceAnswer::Placed;
         default:
-            return false;
+            return PlaceAnswer::Stopped;
     }
 }
 
 }  // namespace
 
-bool replaceFileAlert(FinderSync& sync, const std::string& path,
-                      const std::function<void(const std::string& finalPath)>& then) {
+PlaceAnswer replaceFileAlert(FinderSync& sync, const std::string& path, const PlaceFunction& then) {
     return ask(sync, path, nullptr, then);
 }
 
-bool replaceFileAlert(FinderSync& sync, const std::string& path, const std::string& sourcePath,
-                      const std::function<void(const std::string& finalPath)>& then) {
+PlaceAnswer replaceFileAlert(FinderSync& sync, const std::string& path,
+                             const std::string& sourcePath, const PlaceFunction& then) {
     return ask(sync, path, &sourcePath, then);
-}
-
-std::string resolvedItemPath(const std::string& path) {
-    const std::string trimmed = withoutTrailingSlashes(path);
-    const std::string name = lastPathComponent(trimmed);
-    if (trimmed == "/" || name.empty() || name == "." || name == "..") {
-        return realFolder(trimmed);
-    }
-    const std::string folder = realFolder(deletingLastPathComponent(trimmed));
-    if (folder.empty()) {
-        return {};
-    }
-    return childPath(folder, name);
 }
 
 bool isSameItem(const std::string& first, const std::string& second) {
@@ -104,7 +67,8 @@ bool isInsideItself(const std::string& source, const std::string& folder) {
     if (::lstat(source.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         return false;
     }
-    return isAtOrBelow(realFolder(folder), resolvedItemPath(source));
+    // The folder itself counts: its last component is followed, as a move into it would.
+    return isOrHolds(source, withoutTrailingSlashes(folder) + "/.");
 }
 
 }  // namespace tf

@@ -2,6 +2,7 @@
 // menu), from the save panel of "New File From Window", and "Add to File Template", which
 // turns the selected file into a template.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "commands/common/alerts.h"
 #include "commands/common/replace_prompt.h"
 #include "engine/finder_sync.h"
+#include "fs/replace_item.h"
 #include "model/menu_manager.h"
 #include "util/log.h"
 #include "util/path_text.h"
@@ -76,10 +78,11 @@ std::optional<std::string> blankDocument(std::string_view ext) {
 enum class SourceRead { Copied, Unreadable, Failed };
 
 // Streams the source into fd; Unreadable when the source could not be opened or read
-// (whatever was written is then truncated away), Failed when writing failed.
-SourceRead copyInto(int out, const std::string& source) {
+// (whatever was written is then truncated away), Failed when writing failed (`error` says why).
+SourceRead copyInto(int out, const std::string& source, int& error) {
     const UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!in.valid()) {
+        error = errno;
         return SourceRead::Unreadable;
     }
     SourceRead result = SourceRead::Copied;
@@ -93,10 +96,18 @@ SourceRead copyInto(int out, const std::string& source) {
             if (errno == EINTR) {
                 continue;
             }
-            result = ::ftruncate(out, 0) == 0 ? SourceRead::Unreadable : SourceRead::Failed;
+            const int readError = errno;
+            if (::ftruncate(out, 0) == 0) {
+                error = readError;
+                result = SourceRead::Unreadable;
+            } else {
+                error = errno;
+                result = SourceRead::Failed;
+            }
             break;
         }
-        if (writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(got))) != 0) {
+        error = writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        if (error != 0) {
             result = SourceRead::Failed;
             break;
         }
@@ -104,35 +115,37 @@ SourceRead copyInto(int out, const std::string& source) {
     return result;
 }
 
-// Creates (or truncates) the file at path and fills it with the bytes of source, when one is
-// given. With `sourceRequired` an unreadable source fails; without it the file stays empty.
-// A file left behind by a failure is removed.
-bool writeFileFrom(const std::string& path, const std::string& source, bool sourceRequired) {
-    UniqueFd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+// Creates the file at path, which must not exist yet, and fills it with the bytes of source,
+// when one is given. With `sourceRequired` an unreadable source fails; without it the file
+// stays empty. A file left behind by a failure is removed. Returns 0 or the error number.
+int writeFileFrom(const std::string& path, const std::string& source, bool sourceRequired) {
+    UniqueFd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!out.valid()) {
-        return false;
+        return errno;
     }
-    bool ok = true;
+    int error = 0;
     if (!source.empty()) {
-        const SourceRead read = copyInto(out.get(), source);
+        int readError = 0;
+        const SourceRead read = copyInto(out.get(), source, readError);
         if (read == SourceRead::Failed || (read == SourceRead::Unreadable && sourceRequired)) {
-            ok = false;
+            error = readError != 0 ? readError : EIO;
         } else if (read == SourceRead::Unreadable) {
             logWarning("template " + source + " could not be read; the new file is empty");
         }
     }
-    if (out.close() != 0) {
-        ok = false;
+    if (const int closed = out.close(); closed != 0 && error == 0) {
+        error = closed;
     }
-    if (!ok) {
+    if (error != 0) {
         ::unlink(path.c_str());
     }
-    return ok;
+    return error;
 }
 
 // The writer every way of making a new file ends in: the template's own file, else the blank
-// document of the type, else nothing; then opened when the user wants new files opened.
-void writeNewFile(FinderSync& sync, const std::string& path, const std::string& ext,
+// document of the type, else nothing; then opened when the user wants new files opened. An
+// item already at path is replaced only once the new file is complete.
+void writeNewFile(FinderSync& sync, const Placement& placement, const std::string& ext,
                   const RCMenuItem& item) {
     std::string source;
     if (isValid(item.templatePath)) {
@@ -140,13 +153,22 @@ void writeNewFile(FinderSync& sync, const std::string& path, const std::string& 
     } else if (const std::optional<std::string> blank = blankDocument(ext)) {
         source = *blank;
     }
-    if (!writeFileFrom(path, source, false)) {
-        logWarning("could not create " + path);
+    const auto write = [&source](const std::string& path) {
+        CopyResult result;
+        result.error = writeFileFrom(path, source, false);
+        result.ok = result.error == 0;
+        result.failedPath = result.ok ? std::string() : path;
+        return result;
+    };
+    const CopyResult written =
+        placement.replace ? replaceItemWith(placement.path, write) : write(placement.path);
+    if (!written.ok) {
+        logWarning("could not create " + placement.path + ": " + written.reason());
         alertWithMsg(sync, localized("Error Common Tip"));
         return;
     }
     if (RCMenuManager::sharedInstance().sharedDefaults().readBool("open new file")) {
-        sync.ports().workspace->openPath(path);
+        sync.ports().workspace->openPath(placement.path);
     }
 }
 
@@ -182,12 +204,16 @@ void createFromWindow(FinderSync& sync, const std::string& folder) {
     if (!ext.empty() && !endsWith(toLower(path), "." + toLower(ext))) {
         path += "." + ext;
         // The panel asked about the name as typed, not about the one with the extension.
-        replaceFileAlert(sync, path, [&](const std::string& finalPath) {
-            writeNewFile(sync, finalPath, ext, chosen);
+        replaceFileAlert(sync, path, [&](const Placement& placement) {
+            writeNewFile(sync, placement, ext, chosen);
         });
         return;
     }
-    writeNewFile(sync, path, ext, chosen);
+    // The panel has asked about replacing a file already there. A folder of that name is
+    // never traded for a file: creating the file then fails and says so.
+    struct stat info {};
+    const bool replace = ::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    writeNewFile(sync, {path, replace}, ext, chosen);
 }
 
 void addToFileTemplate(FinderSync& sync) {
@@ -218,7 +244,7 @@ void addToFileTemplate(FinderSync& sync) {
     auto copied = std::make_shared<bool>(false);
     sync.runInBackground(
         [source, target, copied] {
-            *copied = !target.empty() && writeFileFrom(target, source, true);
+            *copied = !target.empty() && writeFileFrom(target, source, true) == 0;
         },
         [&sync, record, target, copied] {
             WriteResult added = WriteResult::failure("the template file could not be copied");
@@ -253,9 +279,8 @@ void createFileWithItem(FinderSync& sync, const RCMenuItem& item) {
     if (!item.isSpecialFile) {
         name += "." + ext;
     }
-    replaceFileAlert(sync, childPath(folder, name), [&](const std::string& finalPath) {
-        writeNewFile(sync, finalPath, ext, item);
-    });
+    replaceFileAlert(sync, childPath(folder, name),
+                     [&](const Placement& placement) { writeNewFile(sync, placement, ext, item); });
 }
 
 }  // namespace

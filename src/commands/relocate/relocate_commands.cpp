@@ -21,6 +21,7 @@
 #include "engine/finder_sync.h"
 #include "fs/file_access.h"
 #include "fs/file_copy.h"
+#include "fs/replace_item.h"
 #include "model/file_record.h"
 #include "model/menu_manager.h"
 #include "runtime/queues.h"
@@ -88,17 +89,26 @@ void reportFailure(FinderSync& sync, const std::string& source, const std::strin
     }
 }
 
-// A folder name typed by the user: one path component.
-bool isFolderName(const std::string& name) {
-    return isValid(name) && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+// A folder name typed by the user must be one path component. When it is not, says why and
+// returns false.
+bool checkFolderName(FinderSync& sync, const std::string& name) {
+    if (!isValid(name)) {
+        alertWithMsg(sync, localized("Folder Name Empty Tip"));
+        return false;
+    }
+    if (name == "." || name == ".." ||
+        name.find_first_of(std::string_view("/\0", 2)) != std::string::npos) {
+        alertWithMsg(sync, localizedFormat("Folder Name Invalid Tip", {name}));
+        return false;
+    }
+    return true;
 }
 
 // ---- Embed -------------------------------------------------------------------------------
 
 void embedInto(FinderSync& sync, const std::vector<std::string>& items, const std::string& name,
                int mode) {
-    if (!isFolderName(name)) {
+    if (!checkFolderName(sync, name)) {
         return;
     }
     const std::string folder = uniquePath(childPath(RCFile(items.front()).folder(), name));
@@ -143,7 +153,7 @@ void embedFolder(FinderSync& sync, const CommandCall&) {
     question.informative = localized("Fold Into Input Placeholder");
     question.defaultText = localized("Untitled");
     const std::optional<std::string> name = sync.ports().ui->askText(question);
-    if (!name || !isFolderName(*name)) {
+    if (!name || !checkFolderName(sync, *name)) {
         return;
     }
     AlertRequest modes;
@@ -217,7 +227,21 @@ struct Batch {
     std::atomic<bool> cancel{false};
     bool failed = false;
     bool cancelled = false;
+    // "Stop" in the overwrite question ended the batch before all its items.
+    bool stopped = false;
+    // Still going through the items (asking about existing names); nothing is final before.
+    bool asking = true;
+    std::size_t total = 0;
+    std::size_t started = 0;
+    std::size_t finished = 0;
+    std::size_t succeeded = 0;
 };
+
+// After "Stop": how many items were done; the others were left alone.
+void alertStopped(FinderSync& sync, std::size_t done, std::size_t total) {
+    alertWithMsg(
+        sync, localizedFormat("Stopped Batch Tip", {std::to_string(done), std::to_string(total)}));
+}
 
 // Progress of one item, posted to the main queue: not before `interval` has passed since the
 // item started, then at most once per `interval`.
@@ -249,17 +273,21 @@ CopyOptions progressOptions(FinderSync& sync, const std::shared_ptr<Batch>& batc
 
 void finishItem(FinderSync& sync, const std::shared_ptr<Batch>& batch, const CopyResult& result,
                 const std::string& source, const std::string& folder) {
-    if (!result.ok) {
-        if (result.cancelled) {
-            batch->cancelled = true;
-        } else {
-            batch->failed = true;
-            reportFailure(sync, source, folder, result);
-        }
+    ++batch->finished;
+    if (result.ok) {
+        ++batch->succeeded;
+    } else if (result.cancelled) {
+        batch->cancelled = true;
+    } else {
+        batch->failed = true;
+        reportFailure(sync, source, folder, result);
+    }
+    if (batch->stopped && !batch->asking && batch->finished == batch->started) {
+        alertStopped(sync, batch->succeeded, batch->total);
     }
     if (sync.loadingCount() <= 1) {
         sync.ports().progress->setCancelHandler(nullptr);
-        if (!batch->failed && !batch->cancelled) {
+        if (!batch->failed && !batch->cancelled && !batch->stopped) {
             // The busy count stays up until the success mark has closed, so nothing else
             // takes the window (and a one-shot run does not end) before then.
             sync.showSuccess(localized("Success Common Tip"), [&sync] { sync.endBusy(); });
@@ -270,14 +298,22 @@ void finishItem(FinderSync& sync, const std::shared_ptr<Batch>& batch, const Cop
 }
 
 void startItem(FinderSync& sync, const std::shared_ptr<Batch>& batch, const std::string& source,
-               const std::string& target, const std::string& folder, bool copy) {
+               const Placement& placement, const std::string& folder, bool copy) {
+    ++batch->started;
     sync.beginBusy();
     sync.ports().progress->setCancelHandler([batch] { batch->cancel.store(true); });
     auto result = std::make_shared<CopyResult>();
     CopyOptions options = progressOptions(sync, batch);
     sync.runInBackground(
-        [result, source, target, copy, options = std::move(options)] {
-            *result = copy ? copyItem(source, target, options) : moveItem(source, target, options);
+        [result, source, placement, copy, options = std::move(options)] {
+            const std::string& target = placement.path;
+            if (placement.replace) {
+                *result = replaceItem(source, target, copy ? ReplaceWay::Copy : ReplaceWay::Move,
+                                      options);
+            } else {
+                *result =
+                    copy ? copyItem(source, target, options) : moveItem(source, target, options);
+            }
         },
         [&sync, batch, result, source, folder] {
             finishItem(sync, batch, *result, source, folder);
@@ -287,15 +323,28 @@ void startItem(FinderSync& sync, const std::shared_ptr<Batch>& batch, const std:
 void relocateItems(FinderSync& sync, const std::vector<std::string>& items,
                    const std::string& folder, bool copy) {
     auto batch = std::make_shared<Batch>();
-    for (const std::string& source : items) {
+    batch->total = items.size();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string& source = items[i];
         const std::string target = childPath(folder, lastPathComponent(source));
         if (isInsideItself(source, folder) || (!copy && isSameItem(source, target))) {
             alertSameItem(sync, source);
             continue;
         }
-        replaceFileAlert(sync, target, source, [&](const std::string& finalPath) {
-            startItem(sync, batch, source, finalPath, folder, copy);
-        });
+        const PlaceAnswer answer =
+            replaceFileAlert(sync, target, source, [&](const Placement& placement) {
+                startItem(sync, batch, source, placement, folder, copy);
+            });
+        if (answer == PlaceAnswer::Stopped) {
+            // Stopped at the first item, nothing happened that needs telling.
+            batch->stopped = i > 0;
+            break;
+        }
+    }
+    batch->asking = false;
+    // Items still running tell how the batch ended when the last of them is done.
+    if (batch->stopped && batch->finished == batch->started) {
+        alertStopped(sync, batch->succeeded, batch->total);
     }
 }
 
@@ -319,22 +368,30 @@ void moveAndCopyItem(FinderSync& sync, const CommandCall& call) {
 
 // ---- Cut and paste -----------------------------------------------------------------------
 
-void pasteItem(FinderSync& sync, const std::string& source, const std::string& folder) {
+// Whether the paste may go on with the next remembered item; `moved` counts the items moved.
+bool pasteItem(FinderSync& sync, const std::string& source, const std::string& folder,
+               std::size_t& moved) {
     if (!existsNoFollow(source)) {
         alertFailure(sync, source, errnoText(ENOENT));
-        return;
+        return true;
     }
     const std::string target = childPath(folder, lastPathComponent(source));
     if (isInsideItself(source, folder) || isSameItem(source, target)) {
         alertSameItem(sync, source);
-        return;
+        return true;
     }
-    replaceFileAlert(sync, target, source, [&](const std::string& finalPath) {
-        const CopyResult moved = moveItem(source, finalPath);
-        if (!moved.ok) {
-            reportFailure(sync, source, folder, moved);
-        }
-    });
+    const PlaceAnswer answer =
+        replaceFileAlert(sync, target, source, [&](const Placement& placement) {
+            const CopyResult result = placement.replace
+                                          ? replaceItem(source, placement.path, ReplaceWay::Move)
+                                          : moveItem(source, placement.path);
+            if (result.ok) {
+                ++moved;
+            } else {
+                reportFailure(sync, source, folder, result);
+            }
+        });
+    return answer != PlaceAnswer::Stopped;
 }
 
 void cutPasteItem(FinderSync& sync, const CommandCall& call) {
@@ -343,8 +400,15 @@ void cutPasteItem(FinderSync& sync, const CommandCall& call) {
     Array remembered;
     if (!sync.isSelectURL() && !cutPaths.empty()) {
         if (!selection.empty()) {
-            for (const std::string& path : cutPaths) {
-                pasteItem(sync, path, selection.front());
+            std::size_t moved = 0;
+            for (std::size_t i = 0; i < cutPaths.size(); ++i) {
+                if (!pasteItem(sync, cutPaths[i], selection.front(), moved)) {
+                    // Stopped at the first item: nothing happened that needs telling.
+                    if (i > 0) {
+                        alertStopped(sync, moved, cutPaths.size());
+                    }
+                    break;
+                }
             }
         }
     } else {
