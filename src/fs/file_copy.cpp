@@ -705,22 +705,25 @@ class Copier {
     // asked for again (a file that reports no size is read to its end).
     bool copyData(int in, int out, const struct stat& info, const std::string& sourcePath) {
         const auto size = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
+        // Once refused for a file, the in-kernel copy is not asked again for its other pieces.
+        bool inKernel = !noCopyRange_.load(std::memory_order_relaxed);
         // Fewer blocks than the size needs: there are holes to keep (or the file system packs
         // data, and the walk finds a single piece).
         if (size > 0 && static_cast<std::uint64_t>(info.st_blocks) * 512 < size) {
-            const Pieces pieces = copyPieces(in, out, static_cast<off_t>(size), sourcePath);
+            const Pieces pieces =
+                copyPieces(in, out, static_cast<off_t>(size), inKernel, sourcePath);
             if (pieces != Pieces::unsupported) {
                 return pieces == Pieces::copied;
             }
         }
-        return copyRange(in, out, 0, size, sourcePath);
+        return copyRange(in, out, 0, size, inKernel, sourcePath);
     }
 
     enum class Pieces { copied, failed, unsupported };
 
     // Copies the data of a sparse file piece by piece and leaves its holes as holes; the
     // size is set at the end, which makes a trailing hole. Holes count as done for progress.
-    Pieces copyPieces(int in, int out, off_t size, const std::string& sourcePath) {
+    Pieces copyPieces(int in, int out, off_t size, bool& inKernel, const std::string& sourcePath) {
         off_t at = 0;
         while (at < size) {
             if (stopRequested()) {
@@ -749,9 +752,11 @@ class Copier {
                 // A file changing under the copy could report no data here; take the rest.
                 hole = hole > data ? std::min(hole, size) : size;
             }
-            addDone(static_cast<std::uint64_t>(data - at));
-            if (hole > data &&
-                !copyRange(in, out, data, static_cast<std::uint64_t>(hole - data), sourcePath)) {
+            if (data > at) {
+                addDone(static_cast<std::uint64_t>(data - at));
+            }
+            if (hole > data && !copyRange(in, out, data, static_cast<std::uint64_t>(hole - data),
+                                          inKernel, sourcePath)) {
                 return Pieces::failed;
             }
             at = hole;
@@ -765,10 +770,9 @@ class Copier {
 
     // Copies `length` bytes at `offset` to the same place in the copy (0: up to the end of
     // the input), in the kernel where it can.
-    bool copyRange(int in, int out, off_t offset, std::uint64_t length,
+    bool copyRange(int in, int out, off_t offset, std::uint64_t length, bool& inKernel,
                    const std::string& sourcePath) {
         std::uint64_t copied = 0;
-        bool inKernel = !noCopyRange_.load(std::memory_order_relaxed);
         loff_t inAt = offset;
         loff_t outAt = offset;
         std::vector<char> buffer;
