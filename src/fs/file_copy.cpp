@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -62,6 +63,235 @@ bool isDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+// Extended attributes of one item, name and value.
+using Xattrs = std::vector<std::pair<std::string, std::string>>;
+
+// An item reached by an open descriptor, or by its folder and name (links and special files,
+// which are never opened).
+struct Item {
+    int fd = -1;
+    int dir = -1;
+    const char* name = "";
+};
+
+// For the attribute calls that take a path: the folder's descriptor stands in for its path,
+// so nothing renamed meanwhile can redirect them, and the l* calls leave a link unfollowed.
+std::string pathThroughFolder(const Item& item) {
+    return "/proc/self/fd/" + std::to_string(item.dir) + "/" + item.name;
+}
+
+// Fills `out` through a call that reports the size it needs when given no buffer. The size
+// can grow between the two calls (ERANGE), so a few rounds are allowed.
+template <typename Call>
+bool readSized(const Call& call, std::string& out) {
+    for (int round = 0; round < 4; ++round) {
+        const ssize_t wanted = call(nullptr, 0);
+        if (wanted <= 0) {
+            out.clear();
+            return wanted == 0;
+        }
+        out.resize(static_cast<std::size_t>(wanted));
+        const ssize_t got = call(out.data(), out.size());
+        if (got >= 0) {
+            out.resize(static_cast<std::size_t>(got));
+            return true;
+        }
+        if (errno != ERANGE) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// The item's extended attributes, best effort: a file system without them gives none.
+// security.* (labels, capabilities) is left to the new place unless asked for: a copy gets
+// what its folder gives new items, a move keeps what the item had.
+Xattrs readXattrs(const Item& item, bool withSecurity) {
+    const std::string path = item.fd >= 0 ? std::string() : pathThroughFolder(item);
+    std::string names;
+    Xattrs found;
+    const bool listed = readSized(
+        [&](char* buffer, std::size_t size) {
+            return item.fd >= 0 ? ::flistxattr(item.fd, buffer, size)
+                                : ::llistxattr(path.c_str(), buffer, size);
+        },
+        names);
+    if (!listed) {
+        return found;
+    }
+    for (std::size_t at = 0; at < names.size();) {
+        std::string key(names.c_str() + at);
+        at += key.size() + 1;
+        if (key.empty() || (!withSecurity && key.starts_with("security."))) {
+            continue;
+        }
+        std::string value;
+        const bool read = readSized(
+            [&](char* buffer, std::size_t size) {
+                return item.fd >= 0 ? ::fgetxattr(item.fd, key.c_str(), buffer, size)
+                                    : ::lgetxattr(path.c_str(), key.c_str(), buffer, size);
+            },
+            value);
+        if (read) {
+            found.emplace_back(std::move(key), std::move(value));
+        }
+    }
+    return found;
+}
+
+// 0, or the errno of an attribute the copy cannot do without. A target may refuse extended
+// attributes altogether or for some kinds of item or name (ENOTSUP, EPERM); that is its
+// nature, not a failure. A user.* attribute refused for another reason (no space left, too
+// large) fails the copy: a move would lose it for good.
+int writeXattrs(const Item& item, const Xattrs& xattrs) {
+    if (xattrs.empty()) {
+        return 0;
+    }
+    const std::string path = item.fd >= 0 ? std::string() : pathThroughFolder(item);
+    for (const auto& [key, value] : xattrs) {
+        const int written =
+            item.fd >= 0 ? ::fsetxattr(item.fd, key.c_str(), value.data(), value.size(), 0)
+                         : ::lsetxattr(path.c_str(), key.c_str(), value.data(), value.size(), 0);
+        const int error = written == 0 ? 0 : errno;
+        if (error != 0 && error != ENOTSUP && error != EPERM && key.starts_with("user.")) {
+            return error;
+        }
+    }
+    return 0;
+}
+
+// statx without following a link or setting off an automount.
+bool statItem(int dir, const char* name, struct statx& out) {
+    return ::statx(dir, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_SIZE,
+                   &out) == 0;
+}
+
+bool statOpen(int fd, struct statx& out) {
+    return ::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE, &out) == 0;
+}
+
+// Whether an item of a tree is the root of a mount of its own. The kernel says so directly
+// (which also catches a bind mount from the same file system). Where it cannot, a folder on
+// another device than the tree's is one; other items are not compared, as overlay file
+// systems give their files the device of the layer they come from.
+bool isMountPoint(const struct statx& item, const struct statx& root) {
+    if ((item.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        return (item.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    }
+    return S_ISDIR(item.stx_mode) &&
+           (item.stx_dev_major != root.stx_dev_major || item.stx_dev_minor != root.stx_dev_minor);
+}
+
+void refuseMountPoint(CopyResult& result, const std::string& path) {
+    result.ok = false;
+    result.error = EXDEV;
+    result.failedPath = path;
+    result.message = path + " is a mount point";
+}
+
+// What a look over a tree before copying it finds.
+struct TreeScan {
+    std::uint64_t bytes = 0;
+    // The first mount point met, when asked to look for one.
+    std::string mountPoint;
+};
+
+// Adds up the sizes of the regular files below an open folder (takes the descriptor) and, when
+// asked, stops at the first mount point. Items it cannot look at are left to the copy.
+void scanFolder(int folderFd, const std::string& path, const struct statx& root, bool findMounts,
+                TreeScan& scan) {
+    DirHandle dir(::fdopendir(folderFd));
+    if (!dir) {
+        ::close(folderFd);
+        return;
+    }
+    const int fd = ::dirfd(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        struct statx info {};
+        if (isDot(entry->d_name) || !statItem(fd, entry->d_name, info)) {
+            continue;
+        }
+        if (findMounts && isMountPoint(info, root)) {
+            scan.mountPoint = childPath(path, entry->d_name);
+            return;
+        }
+        if (S_ISREG(info.stx_mode)) {
+            scan.bytes += info.stx_size;
+        } else if (S_ISDIR(info.stx_mode)) {
+            const int child =
+                ::openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0) {
+                scanFolder(child, childPath(path, entry->d_name), root, findMounts, scan);
+                if (!scan.mountPoint.empty()) {
+                    return;
+                }
+            }
+        }
+    }
+}
+
+bool failRemoval(CopyResult& result, int error, const std::string& path) {
+    if (error == ENOENT) {
+        // Gone already: what a removal wants.
+        return true;
+    }
+    result.ok = false;
+    result.error = error != 0 ? error : EIO;
+    result.failedPath = path;
+    return false;
+}
+
+// Removes the source of a move once it is copied. It never leaves the source's mount: should
+// something have been mounted inside since the copy looked, the removal stops there rather
+// than empty what is mounted.
+bool removeTree(int parentFd, const std::string& name, const std::string& path,
+                const struct statx& root, CopyResult& result) {
+    struct statx info {};
+    if (!statItem(parentFd, name.c_str(), info)) {
+        return failRemoval(result, errno, path);
+    }
+    if (isMountPoint(info, root)) {
+        refuseMountPoint(result, path);
+        return false;
+    }
+    if (S_ISDIR(info.stx_mode)) {
+        const int fd =
+            ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            return failRemoval(result, errno, path);
+        }
+        DirHandle dir(::fdopendir(fd));
+        if (!dir) {
+            const int error = errno;
+            ::close(fd);
+            return failRemoval(result, error, path);
+        }
+        // The opened folder is the one looked at, not something mounted on it since.
+        if (!statOpen(fd, info) || isMountPoint(info, root)) {
+            refuseMountPoint(result, path);
+            return false;
+        }
+        // Names first: removing entries while reading the folder can skip some.
+        std::vector<std::string> names;
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir.get())) {
+            if (!isDot(entry->d_name)) {
+                names.emplace_back(entry->d_name);
+            }
+        }
+        if (errno != 0) {
+            return failRemoval(result, errno, path);
+        }
+        for (const std::string& child : names) {
+            if (!removeTree(fd, child, childPath(path, child), root, result)) {
+                return false;
+            }
+        }
+    }
+    const int flags = S_ISDIR(info.stx_mode) ? AT_REMOVEDIR : 0;
+    return ::unlinkat(parentFd, name.c_str(), flags) == 0 || failRemoval(result, errno, path);
+}
+
 int realRename(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return 0;
@@ -84,6 +314,8 @@ int realRename(const std::string& from, const std::string& to) {
 struct TargetFolder {
     UniqueFd out;
     struct stat info {};
+    Xattrs xattrs;
+    std::string sourcePath;
     std::mutex mutex;
     int pending = 0;
     bool walked = false;
@@ -106,8 +338,11 @@ struct FileJob {
 // hide most of that wait.
 class Copier {
   public:
-    explicit Copier(const CopyOptions& options)
-        : options_(options), chunk_(options.chunkSize > 0 ? options.chunkSize : kDefaultChunk) {}
+    // withinMount: refuse a source that is or holds a mount point (the copy of a move).
+    Copier(const CopyOptions& options, bool withinMount)
+        : options_(options),
+          chunk_(options.chunkSize > 0 ? options.chunkSize : kDefaultChunk),
+          withinMount_(withinMount) {}
 
     ~Copier() { stopWorkers(); }
     Copier(const Copier&) = delete;
@@ -135,16 +370,15 @@ class Copier {
             fail(errno, source);
             return result_;
         }
-        if (options_.progress) {
-            if (S_ISREG(info.st_mode)) {
-                total_ = static_cast<std::uint64_t>(info.st_size);
-            } else if (S_ISDIR(info.st_mode)) {
-                const int folder = ::openat(sourceParent.get(), sourceName.c_str(),
-                                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (folder >= 0) {
-                    total_ = countBytes(folder);
-                }
+        if (options_.progress || withinMount_) {
+            const TreeScan scan = scanSource(sourceParent.get(), sourceName, info, source);
+            if (!scan.mountPoint.empty()) {
+                refuseMountPoint(result_, scan.mountPoint);
+                return result_;
             }
+            total_ = scan.bytes;
+        }
+        if (options_.progress) {
             addDone(0);
         }
         copyEntry(sourceParent.get(), sourceName, info, targetParent.get(), targetName, source,
@@ -185,46 +419,63 @@ class Copier {
         return false;
     }
 
-    // Bytes of the regular files below an open folder (takes the descriptor).
-    std::uint64_t countBytes(int folderFd) {
-        DirHandle dir(::fdopendir(folderFd));
-        if (!dir) {
-            ::close(folderFd);
-            return 0;
+    // The bytes to copy and, for a move, the first mount point in the way.
+    TreeScan scanSource(int sourceParent, const std::string& sourceName, const struct stat& info,
+                        const std::string& source) {
+        TreeScan scan;
+        struct statx root {};
+        struct statx top {};
+        if (withinMount_ && statOpen(sourceParent, root) &&
+            statItem(sourceParent, sourceName.c_str(), top) && isMountPoint(top, root)) {
+            scan.mountPoint = source;
+            return scan;
         }
-        std::uint64_t bytes = 0;
-        const int fd = ::dirfd(dir.get());
-        while (const dirent* entry = ::readdir(dir.get())) {
-            if (isDot(entry->d_name)) {
-                continue;
-            }
-            struct stat info {};
-            if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-                continue;
-            }
-            if (S_ISREG(info.st_mode)) {
-                bytes += static_cast<std::uint64_t>(info.st_size);
-            } else if (S_ISDIR(info.st_mode)) {
-                const int child =
-                    ::openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (child >= 0) {
-                    bytes += countBytes(child);
-                }
+        if (S_ISREG(info.st_mode)) {
+            scan.bytes = static_cast<std::uint64_t>(info.st_size);
+        } else if (S_ISDIR(info.st_mode)) {
+            const int folder = ::openat(sourceParent, sourceName.c_str(),
+                                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (folder >= 0) {
+                scanFolder(folder, source, root, withinMount_, scan);
             }
         }
-        return bytes;
+        return scan;
     }
 
-    void keepMetadata(int fd, const struct stat& info) {
-        // Metadata is best effort: some file systems (FAT, network shares) refuse it, and the
-        // content matters more than a mode bit. The owner goes first because changing it
-        // clears set-id bits.
+    // Gives a copy the owner (when asked), extended attributes, mode and times of its
+    // original. A new owner clears set-id bits and capabilities, so it goes first; the times go
+    // last. Owner, mode and times are best effort: some file systems (FAT, network shares)
+    // refuse them, and the content matters more than a mode bit. False when the copy failed.
+    bool keepMetadata(const Item& target, const struct stat& info, const Xattrs& xattrs,
+                      const std::string& sourcePath) {
+        const bool opened = target.fd >= 0;
         if (options_.keepOwner) {
-            [[maybe_unused]] const int owned = ::fchown(fd, info.st_uid, info.st_gid);
+            [[maybe_unused]] const int owned =
+                opened ? ::fchown(target.fd, info.st_uid, info.st_gid)
+                       : ::fchownat(target.dir, target.name, info.st_uid, info.st_gid,
+                                    AT_SYMLINK_NOFOLLOW);
         }
-        ::fchmod(fd, info.st_mode & 07777);
+        if (const int error = writeXattrs(target, xattrs); error != 0) {
+            return fail(error, sourcePath);
+        }
+        const mode_t mode = info.st_mode & 07777;
+        if (opened) {
+            ::fchmod(target.fd, mode);
+        } else if (!S_ISLNK(info.st_mode)) {
+            ::fchmodat(target.dir, target.name, mode, 0);
+        }
         const timespec times[2] = {info.st_atim, info.st_mtim};
-        ::futimens(fd, times);
+        if (opened) {
+            ::futimens(target.fd, times);
+        } else {
+            ::utimensat(target.dir, target.name, times, AT_SYMLINK_NOFOLLOW);
+        }
+        return true;
+    }
+
+    Xattrs sourceXattrs(const Item& source) const {
+        // Moves (which keep the owner) keep every attribute a rename would.
+        return readXattrs(source, options_.keepOwner);
     }
 
     // Opens a regular file or folder without following a link, and makes sure it is still
@@ -257,7 +508,7 @@ class Copier {
             return copyLink(sourceDir, name, info, targetDir, targetName, sourcePath, top);
         }
         if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
-            return copySpecial(info, targetDir, targetName, sourcePath, top);
+            return copySpecial(sourceDir, name, info, targetDir, targetName, sourcePath, top);
         }
         const int in = openSource(sourceDir, name, info, sourcePath);
         if (in < 0) {
@@ -292,6 +543,8 @@ class Copier {
         }
         auto folder = std::make_shared<TargetFolder>();
         folder->info = info;
+        folder->xattrs = sourceXattrs(Item{.fd = ::dirfd(dir.get())});
+        folder->sourcePath = sourcePath;
         folder->out.reset(::openat(targetDir, targetName.c_str(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!folder->out.valid()) {
@@ -348,7 +601,8 @@ class Copier {
 
     void finishFolder(TargetFolder& folder) {
         if (!stop_) {
-            keepMetadata(folder.out.get(), folder.info);
+            keepMetadata(Item{.fd = folder.out.get()}, folder.info, folder.xattrs,
+                         folder.sourcePath);
         }
         folder.out.reset();
     }
@@ -426,10 +680,10 @@ class Copier {
         if (top) {
             createdTop_ = true;
         }
-        if (!copyData(in, out.get(), static_cast<std::uint64_t>(info.st_size), sourcePath)) {
+        if (!copyData(in, out.get(), info, sourcePath) ||
+            !keepMetadata(Item{.fd = out.get()}, info, sourceXattrs(Item{.fd = in}), sourcePath)) {
             return false;
         }
-        keepMetadata(out.get(), info);
         // A network file system may only report a failed write when the file is closed.
         if (const int error = out.close(); error != 0) {
             return fail(error, sourcePath);
@@ -447,18 +701,90 @@ class Copier {
         options_.progress(done_, std::max(done_, total_));
     }
 
-    // `size` is what the file held when it was opened: once that much is copied the end is
-    // not asked for again (a file that reports no size is read to its end).
-    bool copyData(int in, int out, std::uint64_t size, const std::string& sourcePath) {
-        std::uint64_t copied = 0;
+    // `info` is what the file was when it was opened: once that much is copied the end is not
+    // asked for again (a file that reports no size is read to its end).
+    bool copyData(int in, int out, const struct stat& info, const std::string& sourcePath) {
+        const auto size = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
+        // Once refused for a file, the in-kernel copy is not asked again for its other pieces.
         bool inKernel = !noCopyRange_.load(std::memory_order_relaxed);
+        // Fewer blocks than the size needs: there are holes to keep (or the file system packs
+        // data, and the walk finds a single piece).
+        if (size > 0 && static_cast<std::uint64_t>(info.st_blocks) * 512 < size) {
+            const Pieces pieces =
+                copyPieces(in, out, static_cast<off_t>(size), inKernel, sourcePath);
+            if (pieces != Pieces::unsupported) {
+                return pieces == Pieces::copied;
+            }
+        }
+        return copyRange(in, out, 0, size, inKernel, sourcePath);
+    }
+
+    enum class Pieces { copied, failed, unsupported };
+
+    // Copies the data of a sparse file piece by piece and leaves its holes as holes; the
+    // size is set at the end, which makes a trailing hole. Holes count as done for progress.
+    Pieces copyPieces(int in, int out, off_t size, bool& inKernel, const std::string& sourcePath) {
+        off_t at = 0;
+        while (at < size) {
+            if (stopRequested()) {
+                return Pieces::failed;
+            }
+            off_t data = ::lseek(in, at, SEEK_DATA);
+            if (data < 0) {
+                const int error = errno;
+                if (error == ENXIO) {
+                    data = size;  // nothing but a hole from here on
+                } else if (at == 0 && (error == EINVAL || error == EOPNOTSUPP)) {
+                    return Pieces::unsupported;
+                } else {
+                    fail(error, sourcePath);
+                    return Pieces::failed;
+                }
+            }
+            data = std::min(data, size);
+            off_t hole = size;
+            if (data < size) {
+                hole = ::lseek(in, data, SEEK_HOLE);
+                if (hole < 0) {
+                    fail(errno, sourcePath);
+                    return Pieces::failed;
+                }
+                // A file changing under the copy could report no data here; take the rest.
+                hole = hole > data ? std::min(hole, size) : size;
+            }
+            if (data > at) {
+                addDone(static_cast<std::uint64_t>(data - at));
+            }
+            if (hole > data && !copyRange(in, out, data, static_cast<std::uint64_t>(hole - data),
+                                          inKernel, sourcePath)) {
+                return Pieces::failed;
+            }
+            at = hole;
+        }
+        if (::ftruncate(out, size) != 0) {
+            fail(errno, sourcePath);
+            return Pieces::failed;
+        }
+        return Pieces::copied;
+    }
+
+    // Copies `length` bytes at `offset` to the same place in the copy (0: up to the end of
+    // the input), in the kernel where it can.
+    bool copyRange(int in, int out, off_t offset, std::uint64_t length, bool& inKernel,
+                   const std::string& sourcePath) {
+        std::uint64_t copied = 0;
+        loff_t inAt = offset;
+        loff_t outAt = offset;
         std::vector<char> buffer;
-        while (true) {
+        while (length == 0 || copied < length) {
             if (stopRequested()) {
                 return false;
             }
+            const auto step = static_cast<std::size_t>(
+                length == 0 ? chunk_ : std::min<std::uint64_t>(chunk_, length - copied));
+            ssize_t count = 0;
             if (inKernel) {
-                const ssize_t count = ::copy_file_range(in, nullptr, out, nullptr, chunk_, 0);
+                count = ::copy_file_range(in, &inAt, out, &outAt, step, 0);
                 if (count < 0) {
                     const int error = errno;
                     if (error == EINTR) {
@@ -467,52 +793,51 @@ class Copier {
                     const bool unsupported = error == EXDEV || error == ENOSYS ||
                                              error == EOPNOTSUPP || error == EINVAL ||
                                              error == EBADF || error == EPERM;
-                    if (unsupported && copied == 0) {
-                        if (error == ENOSYS) {
-                            noCopyRange_ = true;
-                        }
-                        inKernel = false;
-                        continue;
+                    if (!unsupported || copied > 0) {
+                        return fail(error, sourcePath);
                     }
-                    return fail(error, sourcePath);
-                }
-                if (count == 0) {
-                    // Some files (in /proc, on FUSE) report nothing to copy this way but do
-                    // give their content to read.
-                    if (copied == 0) {
-                        inKernel = false;
-                        continue;
+                    if (error == ENOSYS) {
+                        noCopyRange_ = true;
                     }
-                    return true;
-                }
-                copied += static_cast<std::uint64_t>(count);
-                addDone(static_cast<std::uint64_t>(count));
-                if (size > 0 && copied >= size) {
-                    return true;
-                }
-                continue;
-            }
-            if (buffer.empty()) {
-                buffer.resize(std::min(chunk_, kMaxBuffer));
-            }
-            const ssize_t count = ::read(in, buffer.data(), buffer.size());
-            if (count < 0) {
-                if (errno == EINTR) {
+                    inKernel = false;
                     continue;
                 }
-                return fail(errno, sourcePath);
+                if (count == 0 && copied == 0) {
+                    // Some files (in /proc, on FUSE) report nothing to copy this way but do
+                    // give their content to read.
+                    inKernel = false;
+                    continue;
+                }
+            } else {
+                if (buffer.empty()) {
+                    buffer.resize(std::min(chunk_, kMaxBuffer));
+                    // The in-kernel calls left the positions alone; the walk over holes did
+                    // not. An input that cannot seek is read from where it is (its start).
+                    if ((::lseek(in, inAt, SEEK_SET) < 0 && (errno != ESPIPE || inAt != 0)) ||
+                        ::lseek(out, outAt, SEEK_SET) < 0) {
+                        return fail(errno, sourcePath);
+                    }
+                }
+                count = ::read(in, buffer.data(), std::min(step, buffer.size()));
+                if (count < 0) {
+                    if (errno == EINTR) {
+                        continue;
+                    }
+                    return fail(errno, sourcePath);
+                }
+                const auto got = static_cast<std::size_t>(count);
+                if (const int error = writeAll(out, std::string_view(buffer.data(), got));
+                    error != 0) {
+                    return fail(error, sourcePath);
+                }
             }
             if (count == 0) {
                 return true;
             }
-            const auto wanted = static_cast<std::size_t>(count);
-            if (const int error = writeAll(out, std::string_view(buffer.data(), wanted));
-                error != 0) {
-                return fail(error, sourcePath);
-            }
-            copied += wanted;
-            addDone(wanted);
+            copied += static_cast<std::uint64_t>(count);
+            addDone(static_cast<std::uint64_t>(count));
         }
+        return true;
     }
 
     bool copyLink(int sourceDir, const std::string& name, const struct stat& info, int targetDir,
@@ -536,19 +861,14 @@ class Copier {
         if (top) {
             createdTop_ = true;
         }
-        if (options_.keepOwner) {
-            [[maybe_unused]] const int owned = ::fchownat(
-                targetDir, targetName.c_str(), info.st_uid, info.st_gid, AT_SYMLINK_NOFOLLOW);
-        }
-        const timespec times[2] = {info.st_atim, info.st_mtim};
-        ::utimensat(targetDir, targetName.c_str(), times, AT_SYMLINK_NOFOLLOW);
-        return true;
+        return keepMetadata(Item{.dir = targetDir, .name = targetName.c_str()}, info,
+                            sourceXattrs(Item{.dir = sourceDir, .name = name.c_str()}), sourcePath);
     }
 
     // Pipes, sockets and device nodes are made anew, not opened (opening a device can have
     // effects of its own).
-    bool copySpecial(const struct stat& info, int targetDir, const std::string& targetName,
-                     const std::string& sourcePath, bool top) {
+    bool copySpecial(int sourceDir, const std::string& name, const struct stat& info, int targetDir,
+                     const std::string& targetName, const std::string& sourcePath, bool top) {
         if (::mknodat(targetDir, targetName.c_str(), (info.st_mode & S_IFMT) | 0600,
                       info.st_rdev) != 0) {
             return fail(errno, sourcePath);
@@ -556,14 +876,8 @@ class Copier {
         if (top) {
             createdTop_ = true;
         }
-        if (options_.keepOwner) {
-            [[maybe_unused]] const int owned = ::fchownat(
-                targetDir, targetName.c_str(), info.st_uid, info.st_gid, AT_SYMLINK_NOFOLLOW);
-        }
-        ::fchmodat(targetDir, targetName.c_str(), info.st_mode & 07777, 0);
-        const timespec times[2] = {info.st_atim, info.st_mtim};
-        ::utimensat(targetDir, targetName.c_str(), times, AT_SYMLINK_NOFOLLOW);
-        return true;
+        return keepMetadata(Item{.dir = targetDir, .name = targetName.c_str()}, info,
+                            sourceXattrs(Item{.dir = sourceDir, .name = name.c_str()}), sourcePath);
     }
 
     static constexpr unsigned kMaxWorkers = 4;
@@ -571,6 +885,7 @@ class Copier {
 
     const CopyOptions& options_;
     std::size_t chunk_;
+    bool withinMount_;
     // Touched by the walking thread only.
     bool createdTop_ = false;
     bool haveTargetRoot_ = false;
@@ -599,6 +914,9 @@ std::string CopyResult::reason() const {
     if (cancelled) {
         return "cancelled";
     }
+    if (!message.empty()) {
+        return message;
+    }
     if (error == 0) {
         return {};
     }
@@ -607,7 +925,7 @@ std::string CopyResult::reason() const {
 
 CopyResult copyItem(const std::string& source, const std::string& target,
                     const CopyOptions& options) {
-    Copier copier(options);
+    Copier copier(options, false);
     return copier.run(source, target);
 }
 
@@ -631,17 +949,18 @@ CopyResult moveItem(const std::string& source, const std::string& target,
     }
     CopyOptions across = options;
     across.keepOwner = true;
-    result = copyItem(source, target, across);
+    result = Copier(across, true).run(source, target);
     if (!result.ok) {
         return result;
     }
-    std::error_code ec;
-    std::filesystem::remove_all(source, ec);
-    if (ec) {
-        result.ok = false;
-        result.error = ec.value();
-        result.failedPath = source;
+    const auto [folder, name] = splitPath(source);
+    const UniqueFd parent(openFolder(folder));
+    struct statx root {};
+    if (!parent.valid() || !statOpen(parent.get(), root)) {
+        failRemoval(result, errno, source);
+        return result;
     }
+    removeTree(parent.get(), name, source, root, result);
     return result;
 }
 

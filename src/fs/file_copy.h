@@ -1,7 +1,8 @@
-// Copying and moving files and folder trees. A copy keeps permission bits and access and
-// modification times, recreates symbolic links as links (it never follows one, so a link
-// cannot lead the copy out of the tree), and never writes over anything that already exists:
-// the caller decides about existing items before asking for a copy.
+// Copying and moving files and folder trees. A copy keeps permission bits, access and
+// modification times, extended attributes and the holes of sparse files, recreates symbolic
+// links as links (it never follows one, so a link cannot lead the copy out of the tree), and
+// never writes over anything that already exists: the caller decides about existing items
+// before asking for a copy.
 #pragma once
 
 #include <atomic>
@@ -33,6 +34,8 @@ struct CopyResult {
     int error = 0;
     // The path the failure concerns (an item inside a tree, or the target).
     std::string failedPath;
+    // A reason no errno value tells ("<path> is a mount point"); empty otherwise.
+    std::string message;
 
     // A short English reason for logs and alerts ("No such file or directory").
     std::string reason() const;
@@ -46,8 +49,10 @@ CopyResult copyItem(const std::string& source, const std::string& target,
 
 // Moves source to target without ever replacing an existing target (EEXIST). A rename
 // where possible; across file systems a copy (owner kept where allowed) followed by removal
-// of the source. When the copy fails, the source stays as it was; when only the removal
-// fails, the copy stays in place and the result reports the source that could not go.
+// of the source. Such a move never crosses a mount point: a source that is or holds one is
+// refused before anything is made or removed (EXDEV, with the mount point as failedPath and
+// a message). When the copy fails, the source stays as it was; when only the removal fails,
+// the copy stays in place and the result reports the item that could not go.
 CopyResult moveItem(const std::string& source, const std::string& target,
                     const CopyOptions& options = {});
 
