@@ -11,11 +11,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "fs/file_copy.h"
+#include "support/mounts.h"
 #include "support/sandbox.h"
 
 namespace tf::test {
@@ -45,25 +47,19 @@ class CopyFidelity : public ::testing::Test {
 
     // Mounts a file system (or binds `from`) at `at`; false with the reason in skip_.
     bool mount(const fs::path& at, const char* type, const char* from = nullptr) {
-        fs::create_directories(at);
-        if (::mount(from != nullptr ? from : type, at.c_str(), type, from != nullptr ? MS_BIND : 0,
-                    "size=8m") != 0) {
-            skip_ = "cannot mount " + std::string(type) + ": " + std::strerror(errno);
+        auto mounted = from != nullptr ? ScopedMount::mount(from, at, nullptr, MS_BIND, {}, skip_)
+                                       : ScopedMount::mount(type, at, type, 0, "size=8m", skip_);
+        if (!mounted) {
             return false;
         }
-        mounts_.push_back(at);
+        mounts_.push_back(std::move(mounted));
         return true;
     }
 
-    void unmountLast() {
-        if (::umount2(mounts_.back().c_str(), 0) != 0) {
-            ::umount2(mounts_.back().c_str(), MNT_DETACH);
-        }
-        mounts_.pop_back();
-    }
+    void unmountLast() { mounts_.pop_back(); }
 
     TempDir dir_;
-    std::vector<fs::path> mounts_;
+    std::vector<std::unique_ptr<ScopedMount>> mounts_;
     std::string skip_;
 };
 
