@@ -1,7 +1,11 @@
 # make run  - install what is needed, build, and start Trackfolio
-# make test - install what is needed, build, and run every test (plus a sanitizer run)
+# make test - install what is needed, build, and run every test (plus sanitizer and fuzz runs)
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
+BUILD_FUZZ ?= build-fuzz
+# Seconds each fuzz target runs in `make fuzz`, and in the short run `make test` makes.
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 7
 JOBS       ?= $(shell nproc)
 # Compile through ccache when it is there (install-deps installs it). Paths are hashed relative
 # to the checkout, so a clone in another folder reuses the cache of this one.
@@ -9,7 +13,8 @@ LAUNCHER    = $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache
 export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 
-.PHONY: all deps build install run test test-e2e test-asan check-format format bench clean
+.PHONY: all deps build install run test test-e2e test-asan fuzz-build fuzz fuzz-smoke check-format \
+        format bench clean
 
 all: build
 
@@ -37,6 +42,7 @@ test: build check-format
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) test-e2e
 	$(MAKE) test-asan
+	$(MAKE) fuzz-smoke
 
 # Real Nautilus, Nemo and Dolphin under Xvfb on a private session bus, each in a throwaway
 # home; screenshots of every menu are kept in $(BUILD)/e2e-artifacts.
@@ -56,6 +62,19 @@ test-asan: deps
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:fast_unwind_on_malloc=0 \
 	    ctest --output-on-failure -j $(JOBS)
+
+# The readers of outside input under libFuzzer with AddressSanitizer and UndefinedBehavior-
+# Sanitizer (docs/fuzzing.md). Clang builds only the fuzz targets and the libraries they feed.
+fuzz-build: deps
+	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DTRACKFOLIO_FUZZ=ON -DCMAKE_C_COMPILER=clang \
+	      -DCMAKE_CXX_COMPILER=clang++ $(LAUNCHER)
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz-targets
+
+fuzz: fuzz-build
+	tests/fuzz/run $(BUILD_FUZZ) $(FUZZ_SECONDS)
+
+fuzz-smoke: fuzz-build
+	tests/fuzz/run $(BUILD_FUZZ) $(FUZZ_SMOKE_SECONDS)
 
 check-format: $(BUILD)/build.ninja
 	cmake --build $(BUILD) --target check-format
@@ -79,4 +98,4 @@ check-po: deps
 	./scripts/l10n check
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)

@@ -57,17 +57,10 @@ int settingsCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
     if (verb == "set" && expect(4)) {
         const std::string& key = args[2];
-        nlohmann::json json;
-        try {
-            json = nlohmann::json::parse(args[3]);
-        } catch (const nlohmann::json::parse_error& e) {
-            return fail(err, "malformed JSON value for \"" + key + "\" (at byte " +
-                                 std::to_string(e.byte) + "): " + oneLine(args[3], 60));
-        }
         std::string error;
-        const auto value = valueFromJson(json, error);
+        const auto value = valueFromJsonText(args[3], error);
         if (!value) {
-            return fail(err, error);
+            return fail(err, "\"" + key + "\": " + error);
         }
         if (const std::string problem = settingValueProblem(key, *value); !problem.empty()) {
             return fail(err, problem);

@@ -159,6 +159,22 @@ std::optional<Value> valueFromJson(const nlohmann::json& json, std::string& erro
     return valueFromJsonAt(json, error, 0);
 }
 
+std::optional<Value> valueFromJsonText(std::string_view text, std::string& error) {
+    nlohmann::json json;
+    try {
+        json = nlohmann::json::parse(text);
+    } catch (const nlohmann::json::parse_error& e) {
+        error =
+            "malformed JSON value (at byte " + std::to_string(e.byte) + "): " + oneLine(text, 60);
+        return std::nullopt;
+    } catch (const nlohmann::json::out_of_range&) {
+        // The reader throws this, not a parse error, for a number like 1e400.
+        error = "number beyond the range of a real in: " + oneLine(text, 60);
+        return std::nullopt;
+    }
+    return valueFromJson(json, error);
+}
+
 namespace {
 
 std::optional<Value> valueFromJsonAt(const nlohmann::json& json, std::string& error, int depth) {

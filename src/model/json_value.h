@@ -21,6 +21,10 @@ nlohmann::json toJson(const Value& value);
 // which the settings file cannot keep).
 std::optional<Value> valueFromJson(const nlohmann::json& json, std::string& error);
 
+// The same from JSON text, as `trackfolio settings set` takes it; also null when the text is
+// not JSON or holds a number beyond a double. The error quotes the start of the text.
+std::optional<Value> valueFromJsonText(std::string_view text, std::string& error);
+
 // Every field of a record that is set, plus its "menuTitle" and resolved "menuIcon".
 nlohmann::json toJson(const RCMenuItem& item);
 

@@ -205,8 +205,9 @@ std::optional<AnswerScript> AnswerScript::parse(const std::string& text, std::st
         json value;
         try {
             value = json::parse(line);
-        } catch (const json::parse_error& e) {
-            // Without the library's "[json.exception...] " prefix.
+        } catch (const json::exception& e) {
+            // A syntax error, or a number beyond a double (out_of_range). Without the
+            // library's "[json.exception...] " prefix.
             std::string reason = e.what();
             if (const auto close = reason.find("] "); close != std::string::npos) {
                 reason.erase(0, close + 2);

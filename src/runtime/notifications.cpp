@@ -93,7 +93,9 @@ void NotificationCenter::post(const Notification& notification) {
     }
     // Handlers may register or unregister while we deliver; only still-registered
     // observers are called.
-    for (const auto& [observer, selector] : targets) {
+    // Not a structured binding: clang before 16 cannot capture one in the lambda below.
+    for (const auto& target : targets) {
+        SignalObserver* const observer = target.first;
         bool registered = false;
         {
             const std::lock_guard guard(mutex_);
@@ -103,7 +105,7 @@ void NotificationCenter::post(const Notification& notification) {
                 });
         }
         if (registered) {
-            observer->performSignal(selector, notification);
+            observer->performSignal(target.second, notification);
         }
     }
 }

@@ -139,6 +139,8 @@ TEST_F(HostCliTest, BadValuesAreRefusedAndLeaveTheFileAlone) {
         {"common path next menu", "2.5"},
         {"common path next menu", "9223372036854775808"},
         {"common path next menu", "99999999999999999999"},
+        {"common path next menu", "1e400"},
+        {"Some Entry", "[-9e308]"},
         {"fold menu name", "[\"x\"]"},
         {"Some Entry", "\"x\""},
         {"Some Entry", "1"},

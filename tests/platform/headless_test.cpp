@@ -65,6 +65,8 @@ TEST(AnswerScript, NamesTheLineThatIsNotAnObject) {
     EXPECT_EQ(error, "answers line 3: expected a JSON object, got array");
     EXPECT_FALSE(AnswerScript::parse("{\"button\":1}\n{\"button\":\n", error));
     EXPECT_EQ(error.rfind("answers line 2: ", 0), 0U) << error;
+    EXPECT_FALSE(AnswerScript::parse("{\"button\":1e400}", error));
+    EXPECT_EQ(error.rfind("answers line 1: ", 0), 0U) << error;
     EXPECT_EQ(error.find("json.exception"), std::string::npos) << error;
     EXPECT_FALSE(AnswerScript::parse("\"text\"", error));
     EXPECT_EQ(error, "answers line 1: expected a JSON object, got string");

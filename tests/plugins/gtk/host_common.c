@@ -500,13 +500,13 @@ static void case_repeated_request_reuses_menu(Host* host, FakeService* fake) {
 
     CHECK(announce_menu_changed(host, fake));
     calls = fake_service_get_calls(fake);
-    g_autoptr(GPtrArray) after_change = file_items(host, uris);
+    g_ptr_array_unref(file_items(host, uris));
     CHECK(fake_service_get_calls(fake) == calls + 1);
 
     g_autofree char* a = file_uri(host, "a.txt");
     const char* const other[] = {a, b, NULL};
     calls = fake_service_get_calls(fake);
-    g_autoptr(GPtrArray) different = file_items(host, other);
+    g_ptr_array_unref(file_items(host, other));
     CHECK(fake_service_get_calls(fake) == calls + 1);
 }
 
@@ -767,9 +767,10 @@ int host_main(const HostFileManager* fm, int argc, char** argv) {
         g_print("%s %s.RealService\n", failures == before ? "[       OK ]" : "[  FAILED  ]",
                 fm->name);
         /* Let the activated service go; the private bus ends with this test anyway. */
-        g_autoptr(GVariant) quit = g_dbus_connection_call_sync(
+        GVariant* quit = g_dbus_connection_call_sync(
             bus, TF_MENU_BUS_NAME, TF_MENU_OBJECT_PATH, TF_MENU_INTERFACE, "Quit", NULL, NULL,
             G_DBUS_CALL_FLAGS_NO_AUTO_START, 2000, NULL, NULL);
+        g_clear_pointer(&quit, g_variant_unref);
     } else {
         g_printerr("unknown mode %s\n", mode);
         return 2;
