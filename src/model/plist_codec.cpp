@@ -154,6 +154,10 @@ class XmlWriter {
     // Whole seconds in UTC, within the range the binary form's 32-bit seconds could hold.
     static std::string date(double unixSeconds) {
         double since = std::floor(unixSeconds - plist::kEpochOffset);
+        // A date that is no number (a damaged binary file can hold one) has no time to write.
+        if (std::isnan(since)) {
+            since = 0;
+        }
         since = std::min<double>(since, std::numeric_limits<std::int32_t>::max());
         since = std::max<double>(since, std::numeric_limits<std::int32_t>::min());
         const auto when = static_cast<std::time_t>(since + plist::kEpochOffset);
