@@ -3,6 +3,7 @@
 // what one catalogue edit costs (locked read-modify-write with fsync), and how reading and
 // writing scale with a very large file.
 #include <benchmark/benchmark.h>
+#include <plist/plist.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -114,6 +115,20 @@ void storeReadLargeFile(benchmark::State& state) {
     }
 }
 BENCHMARK(storeReadLargeFile)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The peer on the same text: the general property-list library, parse only (no file, no store).
+void peerLibraryReadLargeFile(benchmark::State& state) {
+    const std::string xml = largeDictionaryXml();
+    for (auto _ : state) {
+        plist_t root = nullptr;
+        plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
+        if (root == nullptr || plist_dict_get_size(root) != kLargeKeyCount) {
+            state.SkipWithError("the peer did not read the large file whole");
+        }
+        plist_free(root);
+    }
+}
+BENCHMARK(peerLibraryReadLargeFile)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void writeLargeFile(benchmark::State& state) {
     tf::Dict contents;
