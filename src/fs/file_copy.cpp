@@ -292,7 +292,9 @@ bool removeTree(int parentFd, const std::string& name, const std::string& path,
     return ::unlinkat(parentFd, name.c_str(), flags) == 0 || failRemoval(result, errno, path);
 }
 
-int realRename(const std::string& from, const std::string& to) {
+}  // namespace
+
+int renameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return 0;
     }
@@ -308,6 +310,8 @@ int realRename(const std::string& from, const std::string& to) {
     }
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
+
+namespace {
 
 // A target folder being filled. Its mode and times are set once the walk has passed it and
 // the last of its files has been copied (creating entries would change its times again).
@@ -936,7 +940,7 @@ CopyResult moveItem(const std::string& source, const std::string& target,
         const std::lock_guard guard(g_renameMutex);
         renamer = g_rename;
     }
-    const int error = renamer ? renamer(source, target) : realRename(source, target);
+    const int error = renamer ? renamer(source, target) : renameNoReplace(source, target);
     CopyResult result;
     if (error == 0) {
         result.ok = true;

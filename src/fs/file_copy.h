@@ -56,6 +56,10 @@ CopyResult copyItem(const std::string& source, const std::string& target,
 CopyResult moveItem(const std::string& source, const std::string& target,
                     const CopyOptions& options = {});
 
+// rename(2) that never replaces an existing target (EEXIST), also on file systems without
+// RENAME_NOREPLACE. 0 on success, otherwise an errno value.
+int renameNoReplace(const std::string& from, const std::string& to);
+
 // What moveItem renames with: 0 on success, otherwise an errno value. It must not replace
 // an existing target. Null restores the real one; tests use it to stand for another file
 // system (EXDEV) or a refusal.

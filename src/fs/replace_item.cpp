@@ -52,20 +52,6 @@ std::string stagingPath(const std::string& target) {
     }
 }
 
-int renameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    const int error = errno;
-    if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP) {
-        return error;
-    }
-    if (existsNoFollow(to)) {
-        return EEXIST;
-    }
-    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
 void removeQuietly(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
