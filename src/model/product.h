@@ -11,6 +11,9 @@ inline constexpr std::string_view kExtensionIdentifier = "org.trackfolio.Trackfo
 inline constexpr std::string_view kAppGroupIdentifier = "group.org.trackfolio.Trackfolio";
 // Page the welcome script offers for a review.
 inline constexpr std::string_view kReviewPage = "https://trackfolio.org/review";
+// Pages the settings window's menu opens.
+inline constexpr std::string_view kFeedbackPage = "https://trackfolio.org/feedback";
+inline constexpr std::string_view kHelpPage = "https://trackfolio.org/help";
 
 // The settings application (host) and the menu service (extension) compile the same model;
 // a few rules differ (the extension drops switched-off entries when loading lists).

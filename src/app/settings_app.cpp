@@ -1,0 +1,174 @@
+#include "app/settings_app.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QPixmap>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <cstdio>
+#include <optional>
+
+#include "model/menu_manager.h"
+#include "platform/qt/qt_edge.h"
+#include "settings/add_back_window.h"
+#include "settings/general_page.h"
+#include "settings/name_sheet.h"
+#include "settings/settings_window.h"
+#include "settings/single_instance.h"
+
+namespace tf {
+namespace {
+
+// Why the menu service started us: 7 and 8 ask for a sharing hand-off, not the window.
+constexpr std::int64_t kOpenForAirDrop = 7;
+constexpr std::int64_t kOpenForDesktopPicture = 8;
+
+struct Options {
+    QString page;
+    QString screenshots;
+    bool exitWhenShown = false;
+    QStringList handedOver;
+};
+
+std::optional<Options> parse(const std::vector<std::string>& args) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--page" && hasValue) {
+            options.page = qt::text(args[++i]);
+        } else if (arg == "--screenshots" && hasValue) {
+            options.screenshots = qt::pathText(args[++i]);
+        } else if (arg == "--exit-when-shown") {
+            options.exitWhenShown = true;
+        } else if (!arg.empty() && arg.front() == '/') {
+            options.handedOver << qt::pathText(arg);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+// Prints how long the window took to reach the screen, then quits: the start-up measure.
+class FirstPaint : public QObject {
+  public:
+    FirstPaint(const QElapsedTimer& clock, QObject* parent) : QObject(parent), clock_(clock) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !done_) {
+            done_ = true;
+            std::printf("shown after %lld ms\n", static_cast<long long>(clock_.elapsed()));
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, &QApplication::quit);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    const QElapsedTimer& clock_;
+    bool done_ = false;
+};
+
+// Reads and removes "main open key"; true when the window should come to the front.
+bool consumeOpenKey() {
+    SettingsStore& store = RCMenuManager::sharedInstance().sharedDefaults();
+    const Value stored = store.value("main open key");
+    if (stored.isNull()) {
+        return true;
+    }
+    store.remove("main open key");
+    const std::int64_t* reason = stored.integer();
+    return reason == nullptr || (*reason != kOpenForAirDrop && *reason != kOpenForDesktopPicture);
+}
+
+bool save(QWidget* widget, const QString& folder, const QString& name) {
+    const QString file = QDir(folder).filePath(name + QStringLiteral(".png"));
+    const bool saved = widget->grab().save(file);
+    std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(file));
+    return saved;
+}
+
+// Every page, the rename sheet and the add-back window, each once, then quit.
+int takeScreenshots(SettingsWindow& window, RCGeneralViewCtl* general, const QString& folder) {
+    QDir().mkpath(folder);
+    window.open();
+    bool ok = true;
+    for (PageId id : window.pageOrder()) {
+        window.showPage(id);
+        QApplication::processEvents();
+        ok = save(&window, folder, QString::fromLatin1(pageInfo(id)->identifier)) && ok;
+    }
+    if (general != nullptr) {
+        window.showPage(PageId::General);
+        general->table()->selectRow(0);
+        general->onEditName();
+        QApplication::processEvents();
+        ok = save(general->nameSheet(), folder, QStringLiteral("name-sheet")) && ok;
+        general->nameSheet()->onCancel();
+        if (!RCAddRightMenuWinCtl::diffData().empty()) {
+            general->onAdd();
+            QApplication::processEvents();
+            ok = save(general->addMenuWindow(), folder, QStringLiteral("add-back")) && ok;
+            general->addMenuWindow()->close();
+        }
+    }
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+bool isWindowLaunch(const std::vector<std::string>& args) {
+    return parse(args).has_value();
+}
+
+int runSettingsApp(int argc, char** argv, const std::vector<std::string>& args) {
+    QElapsedTimer clock;
+    clock.start();
+    const Options options = parse(args).value_or(Options{});
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("trackfolio"));
+    app.setApplicationDisplayName(qt::windowTitle());
+    app.setDesktopFileName(QStringLiteral("org.trackfolio.Trackfolio"));
+
+    SingleInstance instance;
+    // The screenshot and timing runs stand alone, beside a window the user may have open.
+    if (options.screenshots.isEmpty() && !options.exitWhenShown &&
+        instance.start(options.handedOver) == SingleInstance::Role::Forwarded) {
+        return 0;
+    }
+    app.setQuitOnLastWindowClosed(
+        !RCMenuManager::sharedInstance().sharedDefaults().readBool("pref check5"));
+
+    SettingsWindow window;
+    auto* general = new RCGeneralViewCtl;
+    window.addPage(PageId::General, general);
+    if (const PageInfo* info = pageInfo(options.page)) {
+        window.showPage(info->id);
+    }
+
+    const auto openWindow = [&window] {
+        if (consumeOpenKey()) {
+            window.open();
+        }
+    };
+    QObject::connect(&instance, &SingleInstance::activated, &window,
+                     [openWindow](const QStringList&) { openWindow(); });
+
+    if (!options.screenshots.isEmpty()) {
+        return takeScreenshots(window, general, options.screenshots);
+    }
+    if (options.exitWhenShown) {
+        window.installEventFilter(new FirstPaint(clock, &window));
+        window.open();
+        return app.exec();
+    }
+    openWindow();
+    return app.exec();
+}
+
+}  // namespace tf
