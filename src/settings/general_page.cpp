@@ -326,7 +326,7 @@ void RCGeneralViewCtl::selectionChanged() {
 void RCGeneralViewCtl::showIntroduce(const RCMenuItem* item) {
     QPalette palette = tipLabel_->palette();
     if (item != nullptr && !item->introduce.empty()) {
-        tipLabel_->setText(qt::text(localized(item->introduce)));
+        tipLabel_->setText(qt::text(item->introduce));
         palette.setColor(QPalette::WindowText, QColor(0xc8, 0x6a, 0x00));
     } else {
         tipLabel_->setText(label("Restart Tip"));

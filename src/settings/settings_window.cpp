@@ -108,7 +108,7 @@ void SettingsWindow::buildMenus() {
     app->addAction(withName("Menu Feedback"), this, &SettingsWindow::openFeedback);
     app->addSeparator();
     QAction* close = app->addAction(label("Close Window"), this, &QWidget::close);
-    close->setShortcut(QKeySequence::Close);
+    close->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(QKeySequence::Close)});
     QAction* quit = app->addAction(withName("Menu Quit"), qApp, &QApplication::quit);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->setMenuRole(QAction::QuitRole);

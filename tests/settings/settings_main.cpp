@@ -1,0 +1,26 @@
+// The pages need a QApplication for the whole run, created before any test, in a session
+// whose HOME, XDG and runtime folders are temporary.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "support/sandbox.h"
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    const tf::test::TempDir session;
+    const std::string root = session.path().string();
+    ::setenv("HOME", root.c_str(), 1);
+    ::setenv("TRACKFOLIO_HOME", root.c_str(), 1);
+    const std::string runtime = session.mkdir("runtime").string();
+    ::chmod(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
