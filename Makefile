@@ -85,6 +85,12 @@ format: $(BUILD)/build.ninja
 bench: build
 	./bench/run
 
+# Every page of the settings window, its rename sheet and add-back window as PNG files in
+# $(BUILD)/screenshots, drawn under Xvfb from a throwaway store.
+.PHONY: screenshots
+screenshots: build
+	./scripts/screenshots $(BUILD)
+
 # Translations (docs/translating.md): the template of every text, catalogues brought up to date
 # with it, and the checks `make test` runs as well.
 .PHONY: pot update-po check-po

@@ -104,6 +104,12 @@ int takeScreenshots(SettingsWindow& window, RCGeneralViewCtl* general, const QSt
         ok = save(&window, folder, QString::fromLatin1(pageInfo(id)->identifier)) && ok;
     }
     if (general != nullptr) {
+        // The entries below the first screenful, with their option checkboxes.
+        window.showPage(PageId::General);
+        general->table()->scrollToBottom();
+        QApplication::processEvents();
+        ok = save(&window, folder, QStringLiteral("general-end")) && ok;
+        general->table()->scrollToTop();
         window.showPage(PageId::General);
         general->table()->selectRow(0);
         general->onEditName();

@@ -40,6 +40,7 @@ RCAddRightMenuWinCtl::RCAddRightMenuWinCtl(QWidget* parent) : QWidget(parent, Qt
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setShowGrid(false);
+    table_->setFocusPolicy(Qt::NoFocus);
     table_->setIconSize(QSize(20, 20));
     table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
@@ -80,7 +81,7 @@ void RCAddRightMenuWinCtl::refresh() {
     for (std::size_t i = 0; i < tableData_.size(); ++i) {
         const int row = static_cast<int>(i);
         const Value& entry = tableData_[i];
-        auto* name = new QTableWidgetItem(resourceIcon(stringAt(entry, "icon")),
+        auto* name = new QTableWidgetItem(iconOrBlank(resourceIcon(stringAt(entry, "icon"))),
                                           qt::text(localized(stringAt(entry, "key"))));
         name->setFlags(Qt::ItemIsEnabled);
         table_->setItem(row, 0, name);

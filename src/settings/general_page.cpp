@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
+#include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -51,6 +52,17 @@ QIcon resourceIcon(std::string_view name) {
         return {};
     }
     return icon.front() == '/' ? QIcon(qt::pathText(icon)) : QIcon::fromTheme(qt::text(icon));
+}
+
+QIcon iconOrBlank(const QIcon& icon) {
+    // A theme name the theme lacks still makes a QIcon that is not null, but draws nothing.
+    if (!icon.isNull() && !icon.pixmap(QSize(20, 20)).isNull()) {
+        return icon;
+    }
+    // An empty icon of the same size keeps the names of entries without one in line.
+    QPixmap blank(64, 64);
+    blank.fill(Qt::transparent);
+    return QIcon(blank);
 }
 
 QIcon entryIcon(const RCMenuItem& item) {
@@ -284,7 +296,7 @@ void RCGeneralViewCtl::fillRow(int row, const RCMenuItem& item, bool foldAll, bo
         return cell;
     };
     table_->setItem(row, EnableColumn, check(!item.disabled, menuEnabled));
-    auto* name = new QTableWidgetItem(entryIcon(item), qt::text(item.menuTitle()));
+    auto* name = new QTableWidgetItem(iconOrBlank(entryIcon(item)), qt::text(item.menuTitle()));
     name->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
     table_->setItem(row, NameColumn, name);
     table_->removeCellWidget(row, OptionsColumn);

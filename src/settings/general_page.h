@@ -31,6 +31,8 @@ class RCEditNameWinCtl;
 // The icon of an image resource name (theme name or one of our SVGs), or of an entry.
 QIcon resourceIcon(std::string_view name);
 QIcon entryIcon(const RCMenuItem& item);
+// The icon, or a transparent one when it is null, so that names line up in a list.
+QIcon iconOrBlank(const QIcon& icon);
 
 // Where a drop lands in the list as it was before the move: `rowAt` is the row under the
 // pointer (-1 below the last row). A drop onto a row is refused.
