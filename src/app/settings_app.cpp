@@ -23,10 +23,6 @@
 namespace tf {
 namespace {
 
-// Why the menu service started us: 7 and 8 ask for a sharing hand-off, not the window.
-constexpr std::int64_t kOpenForAirDrop = 7;
-constexpr std::int64_t kOpenForDesktopPicture = 8;
-
 struct Options {
     QString page;
     QString screenshots;
@@ -83,18 +79,6 @@ class FirstPaint : public QObject {
     const QElapsedTimer& clock_;
     bool done_ = false;
 };
-
-// Reads and removes "main open key"; true when the window should come to the front.
-bool consumeOpenKey() {
-    SettingsStore& store = RCMenuManager::sharedInstance().sharedDefaults();
-    const Value stored = store.value("main open key");
-    if (stored.isNull()) {
-        return true;
-    }
-    store.remove("main open key");
-    const std::int64_t* reason = stored.integer();
-    return reason == nullptr || (*reason != kOpenForAirDrop && *reason != kOpenForDesktopPicture);
-}
 
 bool save(QWidget* widget, const QString& folder, const QString& name) {
     const QString file = QDir(folder).filePath(name + QStringLiteral(".png"));
@@ -167,13 +151,10 @@ int runSettingsApp(int argc, char** argv, const std::vector<std::string>& args) 
         window.showPage(info->id);
     }
 
-    const auto openWindow = [&window] {
-        if (consumeOpenKey()) {
-            window.open();
-        }
-    };
-    QObject::connect(&instance, &SingleInstance::activated, &window,
-                     [openWindow](const QStringList&) { openWindow(); });
+    // A start, first or later, with the files the menu service handed over (if any). The
+    // sharing of those files runs before this and leaves "main open key" for it to read.
+    const auto launched = [&window](const QStringList& /*files*/) { window.openWindow(); };
+    QObject::connect(&instance, &SingleInstance::activated, &window, launched);
 
     if (!options.screenshots.isEmpty()) {
         return takeScreenshots(window, general, options.screenshots);
@@ -183,7 +164,7 @@ int runSettingsApp(int argc, char** argv, const std::vector<std::string>& args) 
         window.open();
         return app.exec();
     }
-    openWindow();
+    launched(options.handedOver);
     return app.exec();
 }
 

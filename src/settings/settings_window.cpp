@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "model/menu_manager.h"
 #include "model/product.h"
 #include "platform/qt/qt_edge.h"
 #include "util/strings.h"
@@ -180,6 +181,22 @@ void SettingsWindow::open() {
     show();
     raise();
     activateWindow();
+}
+
+bool SettingsWindow::openWindow() {
+    constexpr std::int64_t kOpenForAirDrop = 7;
+    constexpr std::int64_t kOpenForDesktopPicture = 8;
+    SettingsStore& store = RCMenuManager::sharedInstance().sharedDefaults();
+    const Value reason = store.value("main open key");
+    if (!reason.isNull()) {
+        store.remove("main open key");
+    }
+    const std::int64_t* code = reason.integer();
+    if (code != nullptr && (*code == kOpenForAirDrop || *code == kOpenForDesktopPicture)) {
+        return false;
+    }
+    open();
+    return true;
 }
 
 void SettingsWindow::refreshWindowTitle() {

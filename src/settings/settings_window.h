@@ -71,6 +71,10 @@ class SettingsWindow : public QMainWindow {
 
     // Brings the window to the front (shown, raised, activated).
     void open();
+    // A start of the application: reads and removes "main open key" and brings the window to
+    // the front unless the menu service started us only to share files (7 or 8 there).
+    // True when the window was brought up.
+    bool openWindow();
     void refreshWindowTitle();
 
   public slots:

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "model/menu_manager.h"
 #include "platform/qt/windows_test_support.h"
 #include "settings/settings_window.h"
 #include "support/sandbox.h"
@@ -80,6 +81,28 @@ TEST_F(Window, ShortcutsQuitCloseAndHelp) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
     EXPECT_TRUE(test::waitFor([&] { return !window.isVisible(); }));
+}
+
+TEST_F(Window, AStartForSharingFilesKeepsTheWindowHiddenAndUsesUpTheReason) {
+    SettingsStore& store = RCMenuManager::sharedInstance().sharedDefaults();
+    struct Case {
+        Value reason;
+        bool shown;
+    };
+    const Case cases[] = {{Value(8), false},
+                          {Value(7), false},
+                          {Value(3), true},
+                          {Value("8"), true},
+                          {Value(), true}};
+    for (const Case& c : cases) {
+        window.hide();
+        if (!c.reason.isNull()) {
+            store.set("main open key", c.reason);
+        }
+        EXPECT_EQ(window.openWindow(), c.shown);
+        EXPECT_EQ(window.isVisible(), c.shown);
+        EXPECT_FALSE(store.contains("main open key"));
+    }
 }
 
 }  // namespace
