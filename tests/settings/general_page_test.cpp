@@ -257,6 +257,26 @@ TEST_F(GeneralPage, AChangeMadeByAnotherProgramShowsUp) {
     expectTableMatchesStore(*page, "after the outside change");
 }
 
+TEST_F(GeneralPage, WithTheMenuNotSetUpEntriesCannotBeSwitchedAndTheCheckboxLeadsToSetUp) {
+    bool menuSetUp = false;
+    int ledToSetUp = 0;
+    page->extensionEnabled = [&] { return menuSetUp; };
+    page->showExtensionManagement = [&] {
+        ++ledToSetUp;
+        menuSetUp = true;
+    };
+    page->refresh();
+    EXPECT_FALSE(page->enableCheck()->isChecked());
+    for (int row = 0; row < page->table()->rowCount(); ++row) {
+        EXPECT_FALSE(
+            page->table()->item(row, Page::EnableColumn)->flags().testFlag(Qt::ItemIsEnabled));
+    }
+    page->enableCheck()->click();
+    EXPECT_EQ(ledToSetUp, 1);
+    EXPECT_TRUE(page->enableCheck()->isChecked()) << "the page shows the state found again";
+    EXPECT_TRUE(page->table()->item(0, Page::EnableColumn)->flags().testFlag(Qt::ItemIsEnabled));
+}
+
 TEST(DropTarget, DropsLandBetweenRowsOnly) {
     struct Case {
         int rowAt;
