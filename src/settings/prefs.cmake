@@ -10,7 +10,8 @@ add_library(tf_settings_prefs STATIC
     ${CMAKE_CURRENT_LIST_DIR}/extension_status.cpp
     ${CMAKE_CURRENT_LIST_DIR}/status_dialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/preferences_page.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/tray.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/tray.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/handoff.cpp)
 set_target_properties(tf_settings_prefs PROPERTIES AUTOMOC ON)
 target_include_directories(tf_settings_prefs PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(tf_settings_prefs
