@@ -407,12 +407,13 @@ bool menuServiceAnswers() {
     if (!bus.isConnected()) {
         return false;
     }
-    // Peer.Ping starts an activatable service, so a service the bus can start counts.
+    // A cheap call of the service's own; the bus starts an activatable service for it, so a
+    // service the bus can start counts as answering.
     auto ping = QDBusMessage::createMethodCall(
         QString::fromUtf8(kExtensionIdentifier.data(),
                           static_cast<qsizetype>(kExtensionIdentifier.size())),
         QStringLiteral("/org/trackfolio/Trackfolio/extension"),
-        QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+        QStringLiteral("org.trackfolio.Trackfolio.Extension"), QStringLiteral("WatchedFolders"));
     constexpr int kTimeoutMs = 3000;
     return bus.call(ping, QDBus::Block, kTimeoutMs).type() == QDBusMessage::ReplyMessage;
 }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "model/menu_manager.h"
 #include "model/settings_store.h"
 #include "platform/process_runner.h"
 #include "platform/qt/qt_edge.h"
@@ -324,6 +325,11 @@ bool handleHandOff(SettingsStore& shared, const std::vector<std::string>& paths,
         return true;
     }
     return false;
+}
+
+bool handleHandOff(const std::vector<std::string>& paths) {
+    HandOffPorts ports = HandOffPorts::system();
+    return handleHandOff(RCMenuManager::sharedInstance().sharedDefaults(), paths, ports);
 }
 
 }  // namespace tf

@@ -51,6 +51,10 @@ struct HandOffPorts {
 bool handleHandOff(SettingsStore& shared, const std::vector<std::string>& paths,
                    HandOffPorts& ports);
 
+// The same with the shared settings and the system's ports: what the application's main
+// calls with the files it was started with.
+bool handleHandOff(const std::vector<std::string>& paths);
+
 // "file://" URI of an absolute path, every byte outside the unreserved set escaped.
 std::string fileUriForPath(const std::string& path);
 

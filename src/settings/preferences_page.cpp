@@ -13,6 +13,8 @@
 #include "model/product.h"
 #include "model/settings_store.h"
 #include "platform/qt/qt_edge.h"
+#include "settings/extension_status.h"
+#include "settings/status_dialog.h"
 #include "settings/tray.h"
 #include "util/strings.h"
 #include "util/text.h"
@@ -86,6 +88,15 @@ PreferencesPage::PreferencesPage(SettingsStore& shared, Tray& tray, Actions acti
     if (!actions_.editName) {
         actions_.editName = editName;
     }
+    if (!actions_.restartExtension) {
+        actions_.restartExtension = [] {
+            static SessionExtensionBus bus;
+            restartExtension(bus);
+        };
+    }
+    if (!actions_.showExtensionStatus) {
+        actions_.showExtensionStatus = [this] { showExtensionStatusDialog(window()); };
+    }
     auto* layout = new QVBoxLayout(this);
     for (const auto& option : kOptions) {
         auto* box = new QCheckBox(textFor(option.label), this);
@@ -123,11 +134,7 @@ PreferencesPage::PreferencesPage(SettingsStore& shared, Tray& tray, Actions acti
 
     auto* statusRow = new QHBoxLayout;
     auto* status = new QPushButton(textFor("Extension Status Button"), this);
-    connect(status, &QPushButton::clicked, this, [this] {
-        if (actions_.showExtensionStatus) {
-            actions_.showExtensionStatus();
-        }
-    });
+    connect(status, &QPushButton::clicked, this, [this] { actions_.showExtensionStatus(); });
     statusRow->addWidget(status);
     statusRow->addStretch(1);
     layout->addLayout(statusRow);
@@ -182,7 +189,7 @@ void PreferencesPage::showEvent(QShowEvent* event) {
 
 void PreferencesPage::onCheckAction(int tag, bool on) {
     shared_.set(keyFor(tag), Value(on));
-    if (tag == kExternalDisksTag && actions_.restartExtension) {
+    if (tag == kExternalDisksTag) {
         actions_.restartExtension();
     } else if (tag == kTrayTag) {
         tray_.createStatusBar();

@@ -28,9 +28,10 @@ class PreferencesPage : public QWidget, public SignalObserver {
 
   public:
     struct Actions {
-        // Ends the menu service and starts a fresh one (the external disks switch).
+        // Ends the menu service and starts a fresh one (the external disks switch); the
+        // session bus's service when empty.
         std::function<void()> restartExtension;
-        // Shows the per-file-manager status dialog.
+        // Shows the per-file-manager status dialog; the real machine's when empty.
         std::function<void()> showExtensionStatus;
         // The name dialog; editName when empty.
         std::function<std::optional<QString>(QWidget*, const QString&)> editName;

@@ -198,4 +198,13 @@ std::string menuServiceProgram() {
     return findProgram("trackfolio-sync").value_or(std::string());
 }
 
+void showExtensionStatusDialog(QWidget* parent) {
+    // A restart finishes after the dialog may have closed.
+    static PosixProcessRunner processes;
+    static DesktopFileManagerControl control(processes);
+    const ExtensionStatus status(StatusEnvironment::fromSystem(menuServiceAnswers));
+    StatusDialog dialog(status, control, menuServiceProgram(), parent);
+    dialog.exec();
+}
+
 }  // namespace tf

@@ -55,6 +55,9 @@ class StatusDialog : public QDialog {
     QVBoxLayout* rowsLayout_ = nullptr;
 };
 
+// The dialog for this machine, modal over `parent`.
+void showExtensionStatusDialog(QWidget* parent);
+
 // The program the activation file should run: trackfolio-sync beside us, else on PATH.
 std::string menuServiceProgram();
 

@@ -14,6 +14,7 @@ namespace tf {
 namespace {
 
 constexpr std::string_view kShowTrayKey = "pref check5";
+constexpr std::string_view kConfigChange = "config change noti";
 
 QIcon menuIcon() {
     const QString icon = qt::text(imageResourceIcon("trackfolio"));
@@ -30,9 +31,18 @@ Tray::Tray(SettingsStore& settings, std::function<bool()> trayAvailable, QObject
     if (!trayAvailable_) {
         trayAvailable_ = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     }
+    addNotification(kConfigChange);
 }
 
-Tray::~Tray() = default;
+Tray::~Tray() {
+    removeAllNotification();
+}
+
+void Tray::handleSignal(const Notification& notification) {
+    if (notification.name == kConfigChange) {
+        createStatusBar();
+    }
+}
 
 void Tray::createStatusBar() {
     // A new icon replaces the old one; the old one goes first so two never show at once.

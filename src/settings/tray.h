@@ -1,12 +1,14 @@
 // The tray icon (status item): present exactly while "pref check5" is on, with a menu that
 // shows the settings window or ends the application. It also decides whether closing the
-// window ends the application.
+// window ends the application. It follows "config change noti" by itself.
 #pragma once
 
 #include <QObject>
 
 #include <functional>
 #include <memory>
+
+#include "runtime/notifications.h"
 
 class QMenu;
 class QSystemTrayIcon;
@@ -15,7 +17,7 @@ namespace tf {
 
 class SettingsStore;
 
-class Tray : public QObject {
+class Tray : public QObject, public SignalObserver {
     Q_OBJECT
 
   public:
@@ -23,6 +25,9 @@ class Tray : public QObject {
     explicit Tray(SettingsStore& settings, std::function<bool()> trayAvailable = {},
                   QObject* parent = nullptr);
     ~Tray() override;
+
+    // A switched, imported or restored configuration may turn the icon on or off.
+    void handleSignal(const Notification& notification) override;
 
     // Creates, replaces or removes the icon from the current setting; also sets whether the
     // application ends with its last window.

@@ -155,6 +155,17 @@ TEST_F(PreferencesPageTest, WithoutATrayHostClosingTheWindowStillQuitsAndThePage
     EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
 }
 
+TEST_F(PreferencesPageTest, AConfigurationChangeTurnsTheTrayOnOrOff) {
+    shared().set("pref check5", Value(true));
+    postNotification("config change noti");
+    EXPECT_EQ(trayIcons(), 1);
+    postNotification("config change noti");
+    EXPECT_EQ(trayIcons(), 1);
+    shared().set("pref check5", Value(false));
+    postNotification("config change noti");
+    EXPECT_EQ(trayIcons(), 0);
+}
+
 TEST_F(PreferencesPageTest, TheTrayMenuOpensTheWindowOrExits) {
     shared().set("pref check5", Value(true));
     tray().createStatusBar();
