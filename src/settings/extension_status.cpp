@@ -433,6 +433,21 @@ QString extensionName() {
                              static_cast<qsizetype>(kExtensionIdentifier.size()));
 }
 
+// The old service may still be finishing its work; starting while it holds the name would
+// start nothing, so this waits (a few seconds at most) until the name is free.
+void startWhenFree(int pollsLeft) {
+    auto* bus = QDBusConnection::sessionBus().interface();
+    if (bus == nullptr) {
+        return;
+    }
+    if (pollsLeft > 0 && bus->isServiceRegistered(extensionName()).value()) {
+        constexpr int kPollMs = 100;
+        QTimer::singleShot(kPollMs, [pollsLeft] { startWhenFree(pollsLeft - 1); });
+        return;
+    }
+    bus->startService(extensionName());
+}
+
 }  // namespace
 
 void SessionExtensionBus::quit() {
@@ -445,9 +460,8 @@ void SessionExtensionBus::quit() {
 }
 
 void SessionExtensionBus::activate() {
-    if (auto* bus = QDBusConnection::sessionBus().interface()) {
-        bus->startService(extensionName());
-    }
+    constexpr int kPolls = 50;
+    startWhenFree(kPolls);
 }
 
 void restartExtension(ExtensionBus& bus) {

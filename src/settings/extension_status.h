@@ -115,7 +115,7 @@ class ExtensionBus {
     virtual ~ExtensionBus() = default;
     // Asks the running service to end after the work in hand; nothing when none runs.
     virtual void quit() = 0;
-    // Asks the bus to start the service.
+    // Asks the bus to start the service once the old one has left.
     virtual void activate() = 0;
 };
 
