@@ -51,19 +51,18 @@ std::vector<std::string> outputLines(const std::string& text) {
     return out;
 }
 
-bool desktopIs(const std::string& desktops, std::string_view name) {
-    for (const auto& part : outputLines([&] {
-             std::string lines = desktops;
-             for (char& c : lines) {
-                 c = c == ':' ? '\n' : c;
-             }
-             return lines;
-         }())) {
-        if (toLower(part) == toLower(name)) {
+// $XDG_CURRENT_DESKTOP is a colon-separated list ("ubuntu:GNOME"), compared ignoring case.
+bool desktopIs(std::string_view desktops, std::string_view name) {
+    while (true) {
+        const auto colon = desktops.find(':');
+        if (toLower(desktops.substr(0, colon)) == toLower(name)) {
             return true;
         }
+        if (colon == std::string_view::npos) {
+            return false;
+        }
+        desktops.remove_prefix(colon + 1);
     }
-    return false;
 }
 
 // The running desktop's own setting, for desktops whose portal has no wallpaper request.
