@@ -13,12 +13,18 @@
 #include <optional>
 
 #include "model/menu_manager.h"
+#include "platform/process_runner.h"
 #include "platform/qt/qt_edge.h"
 #include "settings/add_back_window.h"
+#include "settings/extension_status.h"
 #include "settings/general_page.h"
+#include "settings/handoff.h"
 #include "settings/name_sheet.h"
+#include "settings/preferences_page.h"
 #include "settings/settings_window.h"
 #include "settings/single_instance.h"
+#include "settings/status_dialog.h"
+#include "settings/tray.h"
 
 namespace tf {
 namespace {
@@ -117,6 +123,16 @@ int takeScreenshots(SettingsWindow& window, RCGeneralViewCtl* general, const QSt
             general->addMenuWindow()->close();
         }
     }
+    {
+        // What this machine has: the file managers found, the plugins, the service.
+        PosixProcessRunner processes;
+        DesktopFileManagerControl control(processes);
+        const ExtensionStatus status(StatusEnvironment::fromSystem(menuServiceAnswers));
+        StatusDialog dialog(status, control, menuServiceProgram(), &window);
+        dialog.show();
+        QApplication::processEvents();
+        ok = save(&dialog, folder, QStringLiteral("extension-status")) && ok;
+    }
     return ok ? 0 : 1;
 }
 
@@ -141,19 +157,39 @@ int runSettingsApp(int argc, char** argv, const std::vector<std::string>& args) 
         instance.start(options.handedOver) == SingleInstance::Role::Forwarded) {
         return 0;
     }
-    app.setQuitOnLastWindowClosed(
-        !RCMenuManager::sharedInstance().sharedDefaults().readBool("pref check5"));
+    SettingsStore& shared = RCMenuManager::sharedInstance().sharedDefaults();
+    // Also decides whether closing the window ends the application.
+    Tray tray(shared);
 
     SettingsWindow window;
     auto* general = new RCGeneralViewCtl;
+    // Asking the bus may start the menu service: done once the window is up, not per reload.
+    std::optional<bool> menuShown;
+    general->extensionEnabled = [&menuShown] { return menuShown.value_or(true); };
+    general->showExtensionManagement = [&window, &menuShown, general] {
+        showExtensionStatusDialog(&window);
+        menuShown = anyFileManagerHasMenu();
+        general->refresh();
+    };
     window.addPage(PageId::General, general);
+    window.addPage(PageId::Preferences, new PreferencesPage(shared, tray, {}));
     if (const PageInfo* info = pageInfo(options.page)) {
         window.showPage(info->id);
     }
+    QObject::connect(&tray, &Tray::openWindowRequested, &window, &SettingsWindow::open);
+    QObject::connect(&tray, &Tray::exitRequested, &app, &QApplication::quit);
 
-    // A start, first or later, with the files the menu service handed over (if any). The
-    // sharing of those files runs before this and leaves "main open key" for it to read.
-    const auto launched = [&window](const QStringList& /*files*/) { window.openWindow(); };
+    // A start, first or later, with the files the menu service handed over (if any). A
+    // hand-off (sharing, desktop picture) runs without showing the window.
+    const auto launched = [&window](const QStringList& files) {
+        std::vector<std::string> paths;
+        for (const QString& file : files) {
+            paths.push_back(qt::pathBytes(file));
+        }
+        if (!handleHandOff(paths)) {
+            window.openWindow();
+        }
+    };
     QObject::connect(&instance, &SingleInstance::activated, &window, launched);
 
     if (!options.screenshots.isEmpty()) {
@@ -165,6 +201,10 @@ int runSettingsApp(int argc, char** argv, const std::vector<std::string>& args) 
         return app.exec();
     }
     launched(options.handedOver);
+    QTimer::singleShot(0, general, [&menuShown, general] {
+        menuShown = anyFileManagerHasMenu();
+        general->refresh();
+    });
     return app.exec();
 }
 
