@@ -1,5 +1,5 @@
-// The windows need a QApplication for the whole run, created before any test, in a session
-// whose HOME and XDG folders are temporary.
+// The windows and the settings application need a QApplication for the whole run, created
+// before any test, in a session whose HOME and XDG folders are temporary.
 #include <QApplication>
 
 #include <gtest/gtest.h>
