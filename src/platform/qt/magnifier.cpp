@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QRegion>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 #include <cmath>
 #include <utility>
@@ -74,7 +76,23 @@ bool Magnifier::start() {
     QGuiApplication::setOverrideCursor(Qt::BlankCursor);
     grabMouse();
     grabKeyboard();
+    takeInput(40);
     return true;
+}
+
+// The menu the command was chosen from may still hold the pointer for a moment; without the
+// grab the window would lose the pointer on a quick move and never see Escape.
+void Magnifier::takeInput(int attemptsLeft) {
+    QWindow* window = windowHandle();
+    const bool taken = window != nullptr && window->setMouseGrabEnabled(true) &&
+                       window->setKeyboardGrabEnabled(true);
+    if (!taken && attemptsLeft > 0) {
+        QTimer::singleShot(50, this, [this, attemptsLeft] {
+            if (picking_) {
+                takeInput(attemptsLeft - 1);
+            }
+        });
+    }
 }
 
 QColor Magnifier::colourAt(QPoint global) const {

@@ -51,6 +51,7 @@ class Magnifier : public QWidget {
         qreal ratio = 1.0;
     };
 
+    void takeInput(int attemptsLeft);
     void follow(QPoint global);
     void finish(std::optional<QColor> colour);
 
