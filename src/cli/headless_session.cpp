@@ -20,6 +20,7 @@ HeadlessSession::HeadlessSession(AnswerScript answers, Transcript& transcript, b
     ports.workspace = &workspace_;
     ports.processes = &processes_;
     ports.clock = &clock_;
+    ports.colourPicker = &ui_;
     sync_ = std::make_unique<FinderSync>(ports);
     registerBuiltinCommands(sync_->commands());
 }

@@ -20,5 +20,7 @@ void registerHideLockCommands(CommandTable& table);
 void registerFileInfoCommands(CommandTable& table);
 // Embed, unembed, copy to, move to, cut and paste.
 void registerRelocateCommands(CommandTable& table);
+// The screen colour picker.
+void registerColourCommands(CommandTable& table);
 
 }  // namespace tf

@@ -113,6 +113,19 @@ void noteError(json& line, const std::string& error) {
     }
 }
 
+// Three components from 0 to 1.
+std::optional<ScreenColour> readColour(const json& value, std::string& error) {
+    const auto component = [](const json& number) {
+        return number.is_number() && number.get<double>() >= 0.0 && number.get<double>() <= 1.0;
+    };
+    if (!value.is_array() || value.size() != 3 || !component(value[0]) || !component(value[1]) ||
+        !component(value[2])) {
+        error = "\"colour\" must be three numbers from 0 to 1, got " + dumpLine(value);
+        return std::nullopt;
+    }
+    return ScreenColour{value[0].get<double>(), value[1].get<double>(), value[2].get<double>()};
+}
+
 json nullOr(const std::string& text) {
     return text.empty() ? json(nullptr) : json(text);
 }
@@ -395,6 +408,55 @@ std::optional<SaveAnswer> HeadlessUi::runSavePanel(const SaveRequest& request) {
     noteError(line, reading.error);
     transcript_.write(line);
     return result;
+}
+
+void HeadlessUi::pickColour(ColourPickRequest request) {
+    json line = {{"type", "pick-colour"}};
+    const auto answer = answers_.next();
+    ColourPick pick;
+    pick.status = ColourPickStatus::Cancelled;
+    std::string error;
+    std::string sampler = "desktop";
+    if (answer) {
+        if (const auto named = answer->find("sampler"); named != answer->end()) {
+            if (named->is_string() &&
+                (*named == "desktop" || *named == "magnifier" || *named == "none")) {
+                sampler = named->get<std::string>();
+            } else {
+                error = "\"sampler\" must be \"desktop\", \"magnifier\" or \"none\", got " +
+                        dumpLine(*named);
+            }
+        }
+    }
+    line["sampler"] = sampler;
+    if (sampler == "none" && error.empty()) {
+        pick.status = ColourPickStatus::Unavailable;
+        line["answer"] = nullptr;
+    } else {
+        pick.sampler = sampler == "magnifier" ? ColourSampler::Magnifier : ColourSampler::Desktop;
+        Reading reading = error.empty() ? readAnswer(answer, "colour", "a colour pick") : Reading{};
+        if (reading.value != nullptr) {
+            if (const auto colour = readColour(*reading.value, reading.error)) {
+                pick.status = ColourPickStatus::Picked;
+                pick.colour = *colour;
+            }
+        }
+        if (error.empty()) {
+            error = reading.error;
+        }
+        line["answer"] = pick.status == ColourPickStatus::Picked
+                             ? json::array({pick.colour.red, pick.colour.green, pick.colour.blue})
+                             : json(nullptr);
+    }
+    noteError(line, error);
+    transcript_.write(line);
+    if (pick.status != ColourPickStatus::Unavailable && pick.sampler == ColourSampler::Magnifier &&
+        request.beforeMagnifier) {
+        request.beforeMagnifier();
+    }
+    if (request.done) {
+        request.done(pick);
+    }
 }
 
 std::optional<std::string> HeadlessUi::askText(const TextRequest& request) {

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/colour_picker.h"
 #include "platform/pasteboard.h"
 #include "platform/process_runner.h"
 #include "platform/progress_window.h"
@@ -70,8 +71,11 @@ class AnswerScript {
 // installs one that posts to its main queue.
 using MainQueuePoster = std::function<void(std::function<void()>, std::chrono::milliseconds)>;
 
-// Prompts, progress window and clipboard without a display.
-class HeadlessUi : public UserInterface, public ProgressWindow, public Pasteboard {
+// Prompts, progress window, clipboard and colour picker without a display.
+class HeadlessUi : public UserInterface,
+                   public ProgressWindow,
+                   public Pasteboard,
+                   public ColourPicker {
   public:
     HeadlessUi(AnswerScript answers, Transcript& transcript);
 
@@ -101,6 +105,9 @@ class HeadlessUi : public UserInterface, public ProgressWindow, public Pasteboar
     bool setString(const std::string& text) override;
     // What the clipboard would now hold.
     std::string pasteboardText() const;
+
+    // Answered from the script like a prompt; `done` runs before this returns.
+    void pickColour(ColourPickRequest request) override;
 
   private:
     AnswerScript answers_;

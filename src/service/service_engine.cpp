@@ -12,6 +12,7 @@
 #include "platform/headless.h"
 #include "platform/process_runner.h"
 
+#include "platform/qt/colour_picker.h"
 #include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/qt_progress_window.h"
 #include "platform/qt/qt_user_interface.h"
@@ -59,6 +60,7 @@ class WindowedEngine : public ServiceEngine {
         ports.workspace = &desktop_;
         ports.processes = &runner_;
         ports.clock = &clock_;
+        ports.colourPicker = &colourPicker_;
         sync_ = std::make_unique<FinderSync>(ports);
         registerBuiltinCommands(sync_->commands());
     }
@@ -66,6 +68,7 @@ class WindowedEngine : public ServiceEngine {
 
   private:
     QtUserInterface ui_;
+    QtColourPicker colourPicker_;
     QtProgressWindow progress_;
     QtPasteboard pasteboard_;
     PosixProcessRunner runner_;
