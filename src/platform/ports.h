@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/file_info_window.h"
 #include "platform/pasteboard.h"
 #include "platform/process_runner.h"
 #include "platform/progress_window.h"
@@ -18,6 +19,8 @@ struct Ports {
     Workspace* workspace = nullptr;
     ProcessRunner* processes = nullptr;
     const Clock* clock = nullptr;
+    // Optional: without it the digests of "All Info" come in an alert.
+    FileInfoWindows* fileInfo = nullptr;
 
     bool complete() const {
         return ui && progress && pasteboard && workspace && processes && clock;

@@ -12,6 +12,7 @@
 #include "platform/headless.h"
 #include "platform/process_runner.h"
 
+#include "platform/qt/info_window.h"
 #include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/qt_progress_window.h"
 #include "platform/qt/qt_user_interface.h"
@@ -51,7 +52,7 @@ class HeadlessEngine : public ServiceEngine {
 
 class WindowedEngine : public ServiceEngine {
   public:
-    WindowedEngine() : desktop_(runner_) {
+    WindowedEngine() : desktop_(runner_), fileInfo_(pasteboard_) {
         Ports ports;
         ports.ui = &ui_;
         ports.progress = &progress_;
@@ -59,6 +60,7 @@ class WindowedEngine : public ServiceEngine {
         ports.workspace = &desktop_;
         ports.processes = &runner_;
         ports.clock = &clock_;
+        ports.fileInfo = &fileInfo_;
         sync_ = std::make_unique<FinderSync>(ports);
         registerBuiltinCommands(sync_->commands());
     }
@@ -71,6 +73,7 @@ class WindowedEngine : public ServiceEngine {
     PosixProcessRunner runner_;
     DesktopWorkspace desktop_;
     SystemClock clock_;
+    QtFileInfoWindows fileInfo_;
     std::unique_ptr<FinderSync> sync_;
 };
 
