@@ -5,14 +5,20 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
+#include <QPixmap>
+#include <QScreen>
 #include <QUrl>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 
@@ -86,6 +92,78 @@ bool callService(QDBusConnection& bus, const QDBusMessage& call, QDBusMessage& r
         return false;
     }
     return true;
+}
+
+// Processes events until `done` holds, for at most `milliseconds`.
+bool waitFor(const std::function<bool()>& done, int milliseconds) {
+    QDeadlineTimer deadline(milliseconds);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Notes the first paint of a menu.
+class Painted : public QObject {
+  public:
+    using QObject::QObject;
+    bool painted = false;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted = true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Shows the menu and, without waiting for a choice, says when it was first painted (from the
+// launch when TRACKFOLIO_LAUNCHED_AT gives it in nanoseconds since the epoch, so loading the
+// program counts too) or saves a picture of it with its first submenu open.
+void showWithoutChoosing(QMenu& menu, const QElapsedTimer& clock, bool timing,
+                         const QString& screenshot) {
+    Painted painted;
+    menu.installEventFilter(&painted);
+    menu.popup(screenshot.isEmpty() ? QCursor::pos() : QPoint(24, 24));
+    waitFor([&] { return painted.painted; }, 5000);
+    if (timing) {
+        long long elapsed = clock.elapsed();
+        bool fromLaunch = false;
+        const qint64 launched =
+            qEnvironmentVariable("TRACKFOLIO_LAUNCHED_AT").toLongLong(&fromLaunch);
+        if (fromLaunch) {
+            elapsed = (QDateTime::currentMSecsSinceEpoch() * 1000000 - launched) / 1000000;
+        }
+        std::printf("shown after %lld ms\n", elapsed);
+        std::fflush(stdout);
+    }
+    if (!screenshot.isEmpty()) {
+        QRect area = menu.geometry();
+        for (QAction* action : menu.actions()) {
+            if (QMenu* submenu = action->menu(); submenu != nullptr && !submenu->isEmpty()) {
+                Painted subPainted;
+                submenu->installEventFilter(&subPainted);
+                menu.setActiveAction(action);
+                if (waitFor([&] { return submenu->isVisible() && subPainted.painted; }, 3000)) {
+                    area = area.united(submenu->geometry());
+                }
+                submenu->removeEventFilter(&subPainted);
+                break;
+            }
+        }
+        // Let the last paint reach the screen.
+        waitFor([] { return false; }, 150);
+        QScreen* screen = menu.screen();
+        const QPixmap picture = screen->grabWindow(0, area.x() - 8, area.y() - 8, area.width() + 16,
+                                                   area.height() + 16);
+        picture.save(screenshot);
+    }
+    menu.removeEventFilter(&painted);
+    menu.hide();
 }
 
 }  // namespace
@@ -197,8 +275,21 @@ int showPopup(QDBusConnection& bus, PopupRequest request, const PopupChooser& ch
 }
 
 int runPopup(int argc, char** argv, const std::vector<std::string>& args, std::ostream& err) {
+    // Two options for timing and pictures, taken out before the request's own.
+    std::vector<std::string> requestArgs;
+    bool exitWhenShown = false;
+    QString screenshot;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--exit-when-shown") {
+            exitWhenShown = true;
+        } else if (args[i] == "--screenshot" && i + 1 < args.size()) {
+            screenshot = QString::fromStdString(args[++i]);
+        } else {
+            requestArgs.push_back(args[i]);
+        }
+    }
     std::string error;
-    const std::optional<PopupRequest> request = popupRequestFromArguments(args, error);
+    const std::optional<PopupRequest> request = popupRequestFromArguments(requestArgs, error);
     if (!request) {
         return fail(err, kBadInput, error);
     }
@@ -207,9 +298,20 @@ int runPopup(int argc, char** argv, const std::vector<std::string>& args, std::o
     if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") != nullptr) {
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
+    QElapsedTimer clock;
+    clock.start();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("trackfolio-sync"));
     QDBusConnection bus = QDBusConnection::sessionBus();
+    if (exitWhenShown || !screenshot.isEmpty()) {
+        return showPopup(
+            bus, *request,
+            [&](QMenu& menu) {
+                showWithoutChoosing(menu, clock, exitWhenShown, screenshot);
+                return nullptr;
+            },
+            err);
+    }
     return showPopup(
         bus, *request, [](QMenu& menu) { return menu.exec(QCursor::pos()); }, err);
 }

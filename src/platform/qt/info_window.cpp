@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStackedLayout>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -70,6 +71,8 @@ FileInfoWindow::FileInfoWindow(std::string path, Pasteboard& pasteboard, QWidget
         auto* label = new QLabel(fieldLabel(field), this);
         auto* text = new QLineEdit(this);
         text->setReadOnly(true);
+        // Focus starts on nothing in particular; Tab goes from one Copy to the next.
+        text->setFocusPolicy(Qt::ClickFocus);
         text->setFont(fixed);
         text->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(kFieldDigits, '0')) +
                               16);
@@ -87,18 +90,18 @@ FileInfoWindow::FileInfoWindow(std::string path, Pasteboard& pasteboard, QWidget
 
     progress_->setRange(0, kProgressSteps);
     progress_->setTextVisible(true);
-    // The bar comes and goes without the window changing its size.
-    QSizePolicy keep = progress_->sizePolicy();
-    keep.setRetainSizeWhenHidden(true);
-    progress_->setSizePolicy(keep);
-    progress_->hide();
-    status_->setWordWrap(true);
-    status_->hide();
+    // One line below the fields: where the file is, the reading's progress in its place while
+    // a large file is read, and why nothing could be read.
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setForegroundRole(QPalette::PlaceholderText);
+    status_->setText(qt::pathText(path_));
+    bottom_ = new QStackedLayout;
+    bottom_->addWidget(status_);
+    bottom_->addWidget(progress_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addWidget(progress_);
-    layout->addWidget(status_);
+    layout->addLayout(bottom_);
 
     ticker_->setInterval(kTickMs);
     connect(ticker_, &QTimer::timeout, this, &FileInfoWindow::showProgress);
@@ -177,12 +180,12 @@ void FileInfoWindow::showProgress() {
         const double share = static_cast<double>(job_->done.load()) / static_cast<double>(total);
         progress_->setValue(static_cast<int>(share * kProgressSteps));
     }
-    progress_->show();
+    bottom_->setCurrentWidget(progress_);
 }
 
 void FileInfoWindow::fill(const std::array<std::string, FieldCount>& texts, bool readable) {
     ticker_->stop();
-    progress_->hide();
+    bottom_->setCurrentWidget(status_);
     for (std::size_t i = 0; i < texts.size(); ++i) {
         fields_[i]->setText(qt::text(texts[i]));
         fields_[i]->setCursorPosition(0);
@@ -190,7 +193,7 @@ void FileInfoWindow::fill(const std::array<std::string, FieldCount>& texts, bool
     }
     if (!readable) {
         status_->setText(qt::text(localized("Error Common Tip")));
-        status_->show();
+        status_->setForegroundRole(QPalette::WindowText);
     }
     Q_EMIT filled();
 }

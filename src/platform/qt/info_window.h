@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QStackedLayout;
 class QTimer;
 
 namespace tf {
@@ -49,6 +50,7 @@ class FileInfoWindow : public QWidget {
     QString fieldText(Field field) const;
     QPushButton* copyButton(Field field) const { return copies_[field]; }
     QProgressBar* progressBar() const { return progress_; }
+    QLabel* statusLine() const { return status_; }
 
   Q_SIGNALS:
     // The fields are filled (or the file could not be read).
@@ -77,6 +79,7 @@ class FileInfoWindow : public QWidget {
     std::array<QPushButton*, FieldCount> copies_{};
     QProgressBar* progress_;
     QLabel* status_;
+    QStackedLayout* bottom_ = nullptr;
     QTimer* ticker_;
     std::shared_ptr<Job> job_;
     std::thread worker_;

@@ -2,6 +2,7 @@
 // once, and a reading that stops when the window closes.
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/windows_test_support.h"
 #include "support/sandbox.h"
+#include "util/strings.h"
 
 namespace tf {
 namespace {
@@ -77,6 +79,7 @@ TEST_F(InfoWindow, FieldsEqualTheHashCommandAndEachCopyButtonCopiesItsOwn) {
         EXPECT_EQ(QGuiApplication::clipboard()->text(), text);
     }
     EXPECT_FALSE(window.progressBar()->isVisible());
+    EXPECT_EQ(window.statusLine()->text().toStdString(), path);
 }
 
 TEST_F(InfoWindow, AnUnreadableFileLeavesTheDigestsEmptyAndSaysSo) {
@@ -85,6 +88,7 @@ TEST_F(InfoWindow, AnUnreadableFileLeavesTheDigestsEmptyAndSaysSo) {
     window.start();
     ASSERT_TRUE(waitFor([&] { return window.fieldText(Field::CRC32Decimal) == "0"; }));
     EXPECT_EQ(window.fieldText(Field::CRC32Hexadecimal), "0");
+    EXPECT_EQ(window.statusLine()->text().toStdString(), localized("Error Common Tip"));
     for (const Field field : {Field::MD5, Field::SHA1, Field::SHA256, Field::SHA512}) {
         EXPECT_TRUE(window.fieldText(field).isEmpty());
         // Nothing worth replacing the clipboard with.
