@@ -302,6 +302,10 @@ int runPopup(int argc, char** argv, const std::vector<std::string>& args, std::o
     clock.start();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("trackfolio-sync"));
+    // Outside a desktop session Qt names no icon theme, and the entries would have no icons.
+    if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == "hicolor") {
+        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (exitWhenShown || !screenshot.isEmpty()) {
         return showPopup(
