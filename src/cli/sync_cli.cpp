@@ -275,8 +275,7 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (args[0] == "popup") {
         // Only the windowed service program shows menus (see sync_main.cpp).
-        err << "trackfolio-sync: popup needs a display and the menu service program\n";
-        return 1;
+        return fail(err, "popup needs a display and the menu service program");
     }
     return usageError(err);
 }
