@@ -85,7 +85,8 @@ format: $(BUILD)/build.ninja
 bench: build
 	./bench/run
 
-# Every page of the settings window, its rename sheet and add-back window as PNG files in
+# Every page of the settings window, its rename sheet and add-back window, the service's
+# windows (file information included) and the pop-up menu as PNG files in
 # $(BUILD)/screenshots, drawn under Xvfb from a throwaway store.
 .PHONY: screenshots
 screenshots: build

@@ -29,6 +29,7 @@ const char* const kUsage =
     "                            [--json] [PATH...]\n"
     "       trackfolio-sync run --tag N [--kind KIND] [--target DIR] [--answers FILE]\n"
     "                           [--transcript FILE] [PATH...]\n"
+    "       trackfolio-sync popup [--target DIR] [PATH...]\n"
     "       trackfolio-sync pasteboard < TEXT\n"
     "       trackfolio-sync serve\n"
     "       trackfolio-sync --version\n";
@@ -85,27 +86,6 @@ struct MenuOptions {
     std::string transcript;
 };
 
-// file:// URIs (as file managers hand them over) become paths; relative paths become
-// absolute against the working folder.
-std::optional<std::string> pathArgument(const std::string& text, std::string& error) {
-    std::string path = text;
-    if (startsWith(text, "file://")) {
-        std::string reason;
-        std::optional<std::string> decoded = localPathFromUri(text, &reason);
-        if (!decoded) {
-            error = reason + ": " + oneLine(text);
-            return std::nullopt;
-        }
-        path = std::move(*decoded);
-    } else if (std::string reason; !isUsablePlainPath(path, &reason)) {
-        error = text.empty() ? reason : reason + ": " + oneLine(text);
-        return std::nullopt;
-    }
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    return ec ? path : absolute.string();
-}
-
 std::optional<MenuOptions> parseMenuOptions(const std::vector<std::string>& args, bool forRun,
                                             std::string& error) {
     MenuOptions options;
@@ -121,7 +101,7 @@ std::optional<MenuOptions> parseMenuOptions(const std::vector<std::string>& args
             return true;
         };
         if (endOfOptions || !startsWith(arg, "--")) {
-            const std::optional<std::string> path = pathArgument(arg, error);
+            const std::optional<std::string> path = commandLinePath(arg, error);
             if (!path) {
                 return std::nullopt;
             }
@@ -143,7 +123,7 @@ std::optional<MenuOptions> parseMenuOptions(const std::vector<std::string>& args
             if (!value(target)) {
                 return std::nullopt;
             }
-            const std::optional<std::string> path = pathArgument(target, error);
+            const std::optional<std::string> path = commandLinePath(target, error);
             if (!path) {
                 return std::nullopt;
             }
@@ -247,6 +227,25 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
 
 }  // namespace
 
+std::optional<std::string> commandLinePath(const std::string& text, std::string& error) {
+    std::string path = text;
+    if (startsWith(text, "file://")) {
+        std::string reason;
+        std::optional<std::string> decoded = localPathFromUri(text, &reason);
+        if (!decoded) {
+            error = reason + ": " + oneLine(text);
+            return std::nullopt;
+        }
+        path = std::move(*decoded);
+    } else if (std::string reason; !isUsablePlainPath(path, &reason)) {
+        error = text.empty() ? reason : reason + ": " + oneLine(text);
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.string();
+}
+
 int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty() || args[0] == "--help" || args[0] == "help") {
         out << kUsage;
@@ -273,6 +272,10 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (args[0] == "pasteboard") {
         return runPasteboardCommand(args, std::cin, out, err);
+    }
+    if (args[0] == "popup") {
+        // Only the windowed service program shows menus (see sync_main.cpp).
+        return fail(err, "popup needs a display and the menu service program");
     }
     return usageError(err);
 }

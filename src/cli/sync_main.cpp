@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     // The clipboard's bus client is the service program's too; the other commands stay
     // free of Qt.
-    if (!args.empty() &&
-        (args[0] == "serve" || args[0] == "pasteboard" || (args[0] == "alert" && hasDisplay()))) {
+    if (!args.empty() && (args[0] == "serve" || args[0] == "pasteboard" ||
+                          ((args[0] == "alert" || args[0] == "popup") && hasDisplay()))) {
         if (const std::optional<std::filesystem::path> program = serviceProgram()) {
             return runServiceProgram(*program, argc, argv);
         }

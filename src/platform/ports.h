@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/colour_picker.h"
+#include "platform/file_info_window.h"
 #include "platform/pasteboard.h"
 #include "platform/process_runner.h"
 #include "platform/progress_window.h"
@@ -21,6 +22,8 @@ struct Ports {
     const Clock* clock = nullptr;
     // Optional: without one the colour picker says it cannot run here.
     ColourPicker* colourPicker = nullptr;
+    // Optional: without it the digests of "All Info" come in an alert.
+    FileInfoWindows* fileInfo = nullptr;
 
     bool complete() const {
         return ui && progress && pasteboard && workspace && processes && clock;

@@ -1,5 +1,5 @@
 // trackfolio-sync-service: the Qt side of trackfolio-sync, which starts it for `serve`,
-// `pasteboard` and, with a display, for `alert`.
+// `pasteboard` and, with a display, for `alert` and `popup`.
 #include <clocale>
 #include <iostream>
 #include <string>
@@ -8,6 +8,7 @@
 #include "cli/command_cli.h"
 #include "model/product.h"
 #include "service/pasteboard_client.h"
+#include "service/popup.h"
 #include "service/serve.h"
 #include "service/windowed_alert.h"
 
@@ -21,11 +22,14 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "pasteboard") {
         return tf::runPasteboardClient(argc, argv, args);
     }
+    if (!args.empty() && args[0] == "popup") {
+        return tf::runPopup(argc, argv, args, std::cerr);
+    }
     if (!args.empty() && args[0] == "alert") {
         tf::installWindowedAlert();
         return tf::runAlertCommand(args, std::cout, std::cerr);
     }
-    std::cerr << "usage: trackfolio-sync-service serve | pasteboard | alert ... (see "
+    std::cerr << "usage: trackfolio-sync-service serve | pasteboard | popup | alert ... (see "
                  "trackfolio-sync --help)\n";
     return 2;
 }

@@ -62,6 +62,12 @@ quint64 MenuService::GetMenu(int kind, const QStringList& selection, const QStri
     if (!folder) {
         return 0;
     }
+    // The toolbar kind is what the pop-up itself asks for; only file managers say where the
+    // user is.
+    if (kind != static_cast<int>(MenuKind::Toolbar)) {
+        lastSelection_ = selection;
+        lastTarget_ = target;
+    }
     // A click accepted before this request still belongs to the menus it was made in.
     runAccepted();
     // A file manager asks on every selection change, also while one of our prompts is open:
@@ -116,6 +122,11 @@ QStringList MenuService::WatchedFolders() {
         folders.append(QString::fromStdString(folder));
     }
     return folders;
+}
+
+QStringList MenuService::LastSelection(QString& target) {
+    target = lastTarget_;
+    return lastSelection_;
 }
 
 bool MenuService::SetPasteboard(const QByteArray& text) {

@@ -42,6 +42,10 @@ class MenuService : public QObject, protected QDBusContext {
     quint64 GetMenu(int kind, const QStringList& selection, const QString& target, QString& menu);
     bool Activate(quint64 menuId, qint64 tag);
     QStringList WatchedFolders();
+    // The selection (file:// URIs) and, in `target`, the folder of the last item, container
+    // or sidebar menu asked for: what a file manager showed last, for the pop-up menu on a
+    // shortcut. Both empty before the first such request.
+    QStringList LastSelection(QString& target);
     // Puts the text (UTF-8; trimmed, as every copied text is) on the clipboard, which this
     // long-lived service holds for `trackfolio-sync pasteboard`; true when the clipboard now
     // holds it.
@@ -65,6 +69,8 @@ class MenuService : public QObject, protected QDBusContext {
     std::function<bool()> isIdle_;
     std::function<void()> quit_;
     std::deque<std::pair<std::uint64_t, std::int64_t>> accepted_;
+    QStringList lastSelection_;
+    QString lastTarget_;
     bool quitting_ = false;
     // Depth of commands running; above zero, requests arrive through a prompt's event loop.
     int running_ = 0;

@@ -13,6 +13,7 @@
 #include "platform/process_runner.h"
 
 #include "platform/qt/colour_picker.h"
+#include "platform/qt/info_window.h"
 #include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/qt_progress_window.h"
 #include "platform/qt/qt_user_interface.h"
@@ -52,7 +53,7 @@ class HeadlessEngine : public ServiceEngine {
 
 class WindowedEngine : public ServiceEngine {
   public:
-    WindowedEngine() : desktop_(runner_) {
+    WindowedEngine() : desktop_(runner_), fileInfo_(pasteboard_) {
         Ports ports;
         ports.ui = &ui_;
         ports.progress = &progress_;
@@ -61,6 +62,7 @@ class WindowedEngine : public ServiceEngine {
         ports.processes = &runner_;
         ports.clock = &clock_;
         ports.colourPicker = &colourPicker_;
+        ports.fileInfo = &fileInfo_;
         sync_ = std::make_unique<FinderSync>(ports);
         registerBuiltinCommands(sync_->commands());
     }
@@ -74,6 +76,7 @@ class WindowedEngine : public ServiceEngine {
     PosixProcessRunner runner_;
     DesktopWorkspace desktop_;
     SystemClock clock_;
+    QtFileInfoWindows fileInfo_;
     std::unique_ptr<FinderSync> sync_;
 };
 

@@ -196,8 +196,24 @@ std::vector<Kind> kindsOf(DigestSet which) {
     return kinds;
 }
 
+constexpr char kStoppedText[] = "stopped before the end";
+
+// Bytes read so far, told to the caller's callback.
+struct ReadProgress {
+    const DigestProgress* callback = nullptr;
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+
+    // False when the caller wants no more.
+    bool advance(std::size_t bytes) {
+        done += bytes;
+        return callback == nullptr || !*callback || (*callback)(done, total);
+    }
+};
+
 // Everything on the calling thread, one buffer.
-std::string digestSequentially(int fd, std::vector<Hasher>& hashers, std::size_t bufferSize) {
+std::string digestSequentially(int fd, std::vector<Hasher>& hashers, std::size_t bufferSize,
+                               ReadProgress& progress) {
     std::vector<unsigned char> buffer(bufferSize);
     while (true) {
         const ssize_t got = readFull(fd, buffer.data(), buffer.size());
@@ -206,6 +222,9 @@ std::string digestSequentially(int fd, std::vector<Hasher>& hashers, std::size_t
         }
         if (got == 0) {
             return {};
+        }
+        if (!progress.advance(static_cast<std::size_t>(got))) {
+            return kStoppedText;
         }
         for (Hasher& hasher : hashers) {
             hasher.update(buffer.data(), static_cast<std::size_t>(got));
@@ -230,7 +249,7 @@ class DigestRing {
     }
 
     // Returns the read error, empty when the file was read to its end.
-    std::string produce(int fd) {
+    std::string produce(int fd, ReadProgress& progress) {
         for (std::uint64_t sequence = 0;; ++sequence) {
             Slot& slot = slots_[sequence % slots_.size()];
             {
@@ -239,12 +258,20 @@ class DigestRing {
             }
             const ssize_t got = readFull(fd, slot.data.get(), bufferSize_);
             const int readError = errno;
+            // Outside the lock: the callback is the caller's, and may take its time.
+            const bool wanted = got <= 0 || progress.advance(static_cast<std::size_t>(got));
             std::lock_guard lock(mutex_);
             if (got <= 0) {
                 finished_ = true;
                 failed_ = got < 0;
                 filled_.notify_all();
                 return failed_ ? errnoText(readError) : std::string();
+            }
+            if (!wanted) {
+                finished_ = true;
+                failed_ = true;
+                filled_.notify_all();
+                return kStoppedText;
             }
             slot.length = static_cast<std::size_t>(got);
             slot.pending = lanes_.size();
@@ -335,7 +362,8 @@ std::size_t workerCount(const DigestReadOptions& options, std::size_t digests) {
 
 // Empty optional when the workers could not be started (the caller then reads on its own).
 std::optional<std::string> digestInParallel(int fd, std::vector<Hasher>& hashers,
-                                            const DigestReadOptions& options) {
+                                            const DigestReadOptions& options,
+                                            ReadProgress& progress) {
     DigestRing ring(std::max<std::size_t>(options.ringBuffers, 2), options.bufferSize, hashers);
     const std::size_t count = workerCount(options, hashers.size());
     std::vector<std::thread> workers;
@@ -351,7 +379,7 @@ std::optional<std::string> digestInParallel(int fd, std::vector<Hasher>& hashers
         }
         return std::nullopt;
     }
-    std::string error = ring.produce(fd);
+    std::string error = ring.produce(fd, progress);
     for (std::thread& worker : workers) {
         worker.join();
     }
@@ -365,7 +393,7 @@ int DigestSet::count() const {
 }
 
 FileDigests fileDigests(const std::filesystem::path& path, DigestSet which,
-                        const DigestReadOptions& options) {
+                        const DigestReadOptions& options, const DigestProgress& progressCallback) {
     FileDigests result;
     off_t size = 0;
     const UniqueFd file = openForReading(path, result.error, size);
@@ -388,15 +416,19 @@ FileDigests fileDigests(const std::filesystem::path& path, DigestSet which,
                           (options.threads == DigestReadOptions::Threads::Automatic &&
                            static_cast<std::uint64_t>(size) > bufferSize);
 
+    ReadProgress progress{
+        &progressCallback, 0,
+        size == std::numeric_limits<off_t>::max() ? 0 : static_cast<std::uint64_t>(size)};
     std::optional<std::string> error;
     if (parallel) {
         // Nothing has been read when the workers could not start.
-        error = digestInParallel(fd, hashers, used);
+        error = digestInParallel(fd, hashers, used, progress);
     }
     if (!error) {
-        error = digestSequentially(fd, hashers, bufferSize);
+        error = digestSequentially(fd, hashers, bufferSize, progress);
     }
     if (!error->empty()) {
+        result.stopped = *error == kStoppedText;
         result.error = std::move(*error);
         return result;
     }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,11 @@ struct DigestReadOptions {
     std::size_t workers = 0;
 };
 
+// Called on the reading thread after every buffer with the bytes read so far and the file's
+// size (0 when unknown, as for a block device). Returning false stops the reading: a window
+// nobody looks at any more should not keep a disk busy.
+using DigestProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+
 struct FileDigests {
     // Lower-case hexadecimal; set only for the requested digests of a file read to its end.
     std::optional<std::string> md5;
@@ -55,6 +61,8 @@ struct FileDigests {
     std::uint32_t crc32 = 0;
     // Why the file could not be read; empty when it was.
     std::string error;
+    // The progress callback asked to stop; `error` says so too.
+    bool stopped = false;
 
     bool readable() const { return error.empty(); }
 };
@@ -62,7 +70,7 @@ struct FileDigests {
 // Reads the file once for all requested digests. Only regular files and block devices are
 // read: a pipe or a character device could block or never end.
 FileDigests fileDigests(const std::filesystem::path& path, DigestSet which,
-                        const DigestReadOptions& options = {});
+                        const DigestReadOptions& options = {}, const DigestProgress& progress = {});
 
 // One digest each; none when the file cannot be read.
 std::optional<std::string> md5HashOfFile(const std::filesystem::path& path);

@@ -102,6 +102,26 @@ std::optional<std::string> localPathFromUri(std::string_view uri, std::string* e
     return path;
 }
 
+std::string fileUriFromPath(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    uri.reserve(uri.size() + path.size());
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                           (byte >= '0' && byte <= '9') || c == '/' || c == '-' || c == '.' ||
+                           c == '_' || c == '~';
+        if (plain) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0x0F];
+        }
+    }
+    return uri;
+}
+
 bool isUsablePlainPath(std::string_view path, std::string* error) {
     if (path.empty()) {
         refuse(error, "empty path");

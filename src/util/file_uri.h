@@ -16,6 +16,10 @@ namespace tf {
 // A refused URI is never half-decoded: callers act on the whole name or on nothing.
 std::optional<std::string> localPathFromUri(std::string_view uri, std::string* error = nullptr);
 
+// The file:// URI of an absolute path: every byte other than an unreserved character or '/'
+// is percent-escaped, so any name (UTF-8 or not) comes back whole from localPathFromUri.
+std::string fileUriFromPath(std::string_view path);
+
 // A path given as plain text (a command-line argument, a line of input) that can name a file:
 // not empty and free of NUL bytes, which the system would silently cut the name at.
 bool isUsablePlainPath(std::string_view path, std::string* error = nullptr);

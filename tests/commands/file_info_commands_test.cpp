@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "cli/sync_cli.h"
+#include "commands/builtin_commands.h"
 #include "commands/file_info/file_info_commands.h"
+#include "platform/file_info_window.h"
+#include "runtime/queues.h"
 #include "support/engine_fixture.h"
 #include "util/strings.h"
 
@@ -176,6 +179,46 @@ TEST_F(FileInfo, AllInfoShowsTheFiveDigestsAndCopiesThem) {
     mark();
     invoke({files().write("other", "abc").string()}, 9, "Whatever");
     EXPECT_EQ(onlyAlert()["informative"], summary);
+}
+
+// Where there is a window, "All Info" only opens it: no alert, no progress, no busy work.
+TEST_F(FileInfo, AllInfoOpensTheWindowWhereThereIsOne) {
+    struct Opened : FileInfoWindows {
+        std::vector<std::string> paths;
+        void open(const std::string& path) override { paths.push_back(path); }
+    } windows;
+    session();
+    Ports ports = sync().ports();
+    ports.fileInfo = &windows;
+    FinderSync windowed(ports);
+    registerBuiltinCommands(windowed.commands());
+    const std::string first = files().write("first", "abc").string();
+    const std::string folder = files().mkdir("folder").string();
+
+    const auto click = [&](const std::string& path, std::int64_t tag) {
+        windowed.setSelectedItemURLs({path});
+        windowed.setTargetURL(files().path().string());
+        windowed.menuForMenuKind(MenuKind::Items);
+        ASSERT_TRUE(windowed.activate(windowed.menuId(), tag));
+        RunLoop& loop = defaultRunLoop();
+        ASSERT_TRUE(loop.runUntil([&] { return windowed.isIdle() && loop.pendingCount() == 0; },
+                                  std::chrono::seconds(30)));
+    };
+    mark();
+    click(first, 101);
+    // A digest child still answers in an alert.
+    click(first, 102);
+    // A folder gets nothing.
+    windowed.setSelectedItemURLs({folder});
+    windowed.menuForMenuKind(MenuKind::Items);
+    CommandCall call;
+    call.id = CommandId::FileInfo;
+    call.item.key = "All Info";
+    (*windowed.commands().find(CommandId::FileInfo))(windowed, call);
+
+    EXPECT_EQ(windows.paths, std::vector<std::string>{first});
+    ASSERT_EQ(recorded("alert").size(), 1u);
+    EXPECT_EQ(recorded("alert")[0]["message"], "MD5");
 }
 
 TEST_F(FileInfo, AllInfoOfAnUnreadableFileSaysSo) {

@@ -91,8 +91,8 @@ TEST_F(Bus, IntrospectionMatchesTheProtocol) {
         methodsOf(reply.arguments().value(0).toString(),
                   QStringLiteral("org.trackfolio.Trackfolio.Extension"), signalNames);
     const std::map<std::string, std::string> expected{
-        {"GetMenu", "i as s -> t s"}, {"Activate", "t x -> b"}, {"WatchedFolders", " -> as"},
-        {"SetPasteboard", "ay -> b"}, {"Quit", " -> "},
+        {"GetMenu", "i as s -> t s"}, {"Activate", "t x -> b"},      {"WatchedFolders", " -> as"},
+        {"SetPasteboard", "ay -> b"}, {"LastSelection", " -> as s"}, {"Quit", " -> "},
     };
     EXPECT_EQ(methods, expected);
     EXPECT_EQ(signalNames, std::vector<std::string>{"MenuChanged"});

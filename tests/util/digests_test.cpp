@@ -131,6 +131,39 @@ TEST(Digests, OnePassMatchesWholeDataDigestsAtBufferEdges) {
     }
 }
 
+TEST(Digests, ProgressCountsEveryBufferAndCanStopTheReading) {
+    TempDir dir;
+    constexpr std::size_t kBuffer = 4096;
+    const std::string data = randomBytes(10 * kBuffer + 7, 42);
+    const auto path = dir.write("data", data);
+    for (const Threads threads : {Threads::Never, Threads::Always}) {
+        SCOPED_TRACE(threads == Threads::Never ? "one thread" : "workers");
+        const DigestReadOptions options{kBuffer, 3, threads, 0};
+        std::vector<std::uint64_t> seen;
+        const auto count = [&](std::uint64_t done, std::uint64_t total) {
+            EXPECT_EQ(total, data.size());
+            seen.push_back(done);
+            return true;
+        };
+        expectAllMatch(fileDigests(path, DigestSet::all(), options, count), data);
+        ASSERT_EQ(seen.size(), 11u);
+        EXPECT_EQ(seen.front(), kBuffer);
+        EXPECT_EQ(seen.back(), data.size());
+
+        // Stopped after the third buffer: nothing more is read and no digest is given.
+        int calls = 0;
+        const FileDigests stopped =
+            fileDigests(path, DigestSet::all(), options,
+                        [&](std::uint64_t, std::uint64_t) { return ++calls < 3; });
+        EXPECT_EQ(calls, 3);
+        EXPECT_TRUE(stopped.stopped);
+        EXPECT_FALSE(stopped.readable());
+        EXPECT_FALSE(stopped.md5 || stopped.sha1 || stopped.sha256 || stopped.sha512);
+    }
+    // A file read to its end is not a stopped one.
+    EXPECT_FALSE(fileDigests(path, DigestSet::all()).stopped);
+}
+
 TEST(Digests, ASingleDigestThroughTheWorkersMatches) {
     TempDir dir;
     const std::string data = randomBytes(10000, 3);

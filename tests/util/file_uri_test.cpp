@@ -40,6 +40,15 @@ TEST(FileUri, LocalUrisDecodeToTheExactBytes) {
     }
 }
 
+TEST(FileUri, PathsBecomeUrisThatDecodeBackToTheSameBytes) {
+    EXPECT_EQ(fileUriFromPath("/home/me/a b/ü#?%.txt"),
+              "file:///home/me/a%20b/%C3%BC%23%3F%25.txt");
+    for (const std::string& path :
+         {std::string("/"), std::string("/tmp/\xff\xfe name"), std::string("/x/%41;[]{}\n\t'\"")}) {
+        EXPECT_EQ(localPathFromUri(fileUriFromPath(path)), path) << path;
+    }
+}
+
 TEST(FileUri, AnythingElseIsRefusedWithAReason) {
     const std::string_view refused[] = {
         "", "/tmp/plain", "tmp/relative", "file:relative", "file:/tmp/x", "file:", "file://",

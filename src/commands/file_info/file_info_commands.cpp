@@ -110,8 +110,14 @@ void copyFileInfo(FinderSync& sync, const CommandCall& call) {
     }
 
     const std::int64_t tag = call.item.tag;
+    const bool digestChild = tag >= kMD5Tag && tag <= kCRC32Tag;
+    // The window computes on its own and shows its own progress.
+    if (!digestChild && sync.ports().fileInfo != nullptr) {
+        sync.ports().fileInfo->open(path);
+        return;
+    }
     sync.beginBusy();
-    if (tag >= kMD5Tag && tag <= kCRC32Tag) {
+    if (digestChild) {
         auto answer = std::make_shared<DigestAnswer>();
         sync.runInBackground([answer, path, tag] { *answer = digestOf(path, tag); },
                              [&sync, answer, title = call.item.key] {

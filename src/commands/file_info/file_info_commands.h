@@ -1,4 +1,5 @@
-// File information: the digests of one file, shown in an alert per digest or all together.
+// File information: the digests of one file, shown in an alert per digest, or all together in
+// the file information window (an alert where there is none).
 #pragma once
 
 #include <string>

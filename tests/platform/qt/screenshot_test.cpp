@@ -6,9 +6,15 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
+
+#include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
+#include "platform/qt/info_window.h"
+#include "platform/qt/qt_pasteboard.h"
 #include "platform/qt/qt_progress_window.h"
 #include "platform/qt/qt_user_interface.h"
 #include "platform/qt/save_panel.h"
@@ -80,6 +86,26 @@ TEST_F(Screenshots, EveryWindowRendersAtAPlausibleSize) {
     progress.setSuccessDelay(0);
     progress.showSuccess("Done.", nullptr);
     checkScreenshot(progress.widget(), "progress-success");
+}
+
+TEST_F(Screenshots, FileInformationWindowDoneAndReading) {
+    QtPasteboard pasteboard;
+    FileInfoWindow done(files().write("Quarterly report.pdf", "%PDF-1.7 ...").string(), pasteboard);
+    done.show();
+    done.start();
+    ASSERT_TRUE(test::waitFor([&] { return !done.fieldText(FileInfoWindow::MD5).isEmpty(); }));
+    checkScreenshot(&done, "file-info");
+
+    const std::filesystem::path large = files().path() / "Disk image.img";
+    std::ofstream(large).close();
+    std::filesystem::resize_file(large, std::uintmax_t{4} << 30);
+    FileInfoWindow reading(large.string(), pasteboard);
+    reading.show();
+    reading.start();
+    ASSERT_TRUE(test::waitFor([&] {
+        return reading.progressBar()->isVisible() && reading.progressBar()->value() >= 20;
+    }));
+    checkScreenshot(&reading, "file-info-reading");
 }
 
 }  // namespace
