@@ -1,0 +1,820 @@
+#include "zip/zip_reader.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "util/log.h"
+#include "util/posix.h"
+
+namespace tf::zip {
+
+namespace {
+
+constexpr std::size_t kChunk = 64 * 1024;
+
+// ---- names ---------------------------------------------------------------------------------
+
+// Code page 437 above 0x7F, as Unicode code points.
+constexpr std::array<char16_t, 128> kCp437High = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA,
+    0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4,
+    0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
+
+bool isUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        char32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            cp = c & 0x1Fu;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            cp = c & 0x0Fu;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            cp = c & 0x07u;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto d = static_cast<unsigned char>(text[i + k]);
+            if ((d & 0xC0u) != 0x80u) {
+                return false;
+            }
+            cp = (cp << 6) | (d & 0x3Fu);
+        }
+        // Overlong forms, surrogates and code points past Unicode.
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// An entry's place below the destination, or why it has none.
+struct EntryPath {
+    std::vector<std::string> parts;
+    bool unsafe = false;
+};
+
+// Splits a name into its components. "\" separates too (names written on Windows), empty
+// and "." components drop out; an absolute name (also a drive letter) or a ".." anywhere is
+// unsafe rather than cleaned up, since no honest archive holds one.
+EntryPath entryPath(std::string_view name) {
+    EntryPath path;
+    if (name.starts_with('/') || name.starts_with('\\') ||
+        (name.size() >= 2 && name[1] == ':' &&
+         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))) {
+        path.unsafe = true;
+        return path;
+    }
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string_view::npos) {
+            end = name.size();
+        }
+        const std::string_view part = name.substr(start, end - start);
+        if (part == "..") {
+            path.unsafe = true;
+            return path;
+        }
+        if (!part.empty() && part != ".") {
+            path.parts.emplace_back(part);
+        }
+        start = end + 1;
+    }
+    return path;
+}
+
+// Whether a link placed at `at` whose target is `target` stays inside the destination.
+bool linkStaysInside(const std::vector<std::string>& at, std::string_view target) {
+    if (target.empty() || target.starts_with('/')) {
+        return false;
+    }
+    std::size_t depth = at.size() - 1;  // the folder that holds the link
+    std::size_t start = 0;
+    while (start <= target.size()) {
+        std::size_t end = target.find('/', start);
+        if (end == std::string_view::npos) {
+            end = target.size();
+        }
+        const std::string_view part = target.substr(start, end - start);
+        if (part == "..") {
+            if (depth == 0) {
+                return false;
+            }
+            --depth;
+        } else if (!part.empty() && part != ".") {
+            ++depth;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string joinParts(const std::vector<std::string>& parts, std::size_t count) {
+    std::string joined;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            joined += '/';
+        }
+        joined += parts[i];
+    }
+    return joined;
+}
+
+// ---- libarchive ----------------------------------------------------------------------------
+
+// Entry names flagged UTF-8 only read in a UTF-8 locale; switched for this thread alone, so
+// the rest of the program keeps its own.
+class Utf8LocaleScope {
+  public:
+    Utf8LocaleScope() {
+        static const locale_t utf8 = [] {
+            locale_t made = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+            return made ? made : newlocale(LC_CTYPE_MASK, "C.utf8", locale_t{});
+        }();
+        if (utf8) {
+            previous_ = uselocale(utf8);
+        }
+    }
+    ~Utf8LocaleScope() {
+        if (previous_) {
+            uselocale(previous_);
+        }
+    }
+    Utf8LocaleScope(const Utf8LocaleScope&) = delete;
+    Utf8LocaleScope& operator=(const Utf8LocaleScope&) = delete;
+
+  private:
+    locale_t previous_{};
+};
+
+struct ReadDeleter {
+    void operator()(archive* a) const { archive_read_free(a); }
+};
+using Reader = std::unique_ptr<archive, ReadDeleter>;
+
+// Where the archive comes from: a file, or bytes in memory.
+struct Source {
+    const std::string* path = nullptr;
+    std::string_view data;
+};
+
+Reader openReader(const Source& source, const std::string* password) {
+    Reader reader(archive_read_new());
+    if (!reader) {
+        return {};
+    }
+    archive* a = reader.get();
+    // Both readers: the central directory is the archive's own index of its entries and wins
+    // when present; the streaming one still takes an archive of no entries at all.
+    archive_read_support_format_zip(a);
+    if (password && !password->empty()) {
+        archive_read_add_passphrase(a, password->c_str());
+    }
+    const int opened = source.path
+                           ? archive_read_open_filename(a, source.path->c_str(), kChunk)
+                           : archive_read_open_memory(a, source.data.data(), source.data.size());
+    if (opened != ARCHIVE_OK) {
+        return {};
+    }
+    return reader;
+}
+
+ZipError zipError(int code, std::string message) {
+    ZipError error;
+    error.code = code;
+    error.message = std::move(message);
+    return error;
+}
+
+ZipError posixError(int number) {
+    ZipError error;
+    error.domain = kPosixErrorDomain;
+    error.code = number;
+    error.message = errnoText(number);
+    return error;
+}
+
+// How reading an entry's data went wrong.
+enum class DataFailure { kPassword, kIntegrity, kOther };
+
+DataFailure classify(archive* a, bool encrypted) {
+    const char* text = archive_error_string(a);
+    const std::string_view message = text ? text : "";
+    if (message.find("assphrase") != std::string_view::npos) {
+        return DataFailure::kPassword;
+    }
+    const bool integrity = message.find("CRC") != std::string_view::npos ||
+                           message.find("Authentication") != std::string_view::npos ||
+                           message.find("decompression failed") != std::string_view::npos;
+    if (integrity) {
+        // A wrong password that passed the short verifier only shows here.
+        return encrypted ? DataFailure::kPassword : DataFailure::kIntegrity;
+    }
+    return DataFailure::kOther;
+}
+
+// The name as libarchive hands it over, decoded.
+std::optional<std::string> entryName(archive_entry* entry) {
+    if (const char* raw = archive_entry_pathname(entry)) {
+        return decodeEntryName(raw);
+    }
+    if (const char* utf8 = archive_entry_pathname_utf8(entry)) {
+        return std::string(utf8);
+    }
+    return std::nullopt;
+}
+
+bool passwordValid(const Source& source, const std::string& password, ZipError* error) {
+    if (error) {
+        *error = {};
+    }
+    const Utf8LocaleScope locale;
+    const Reader reader = openReader(source, &password);
+    if (!reader) {
+        if (error) {
+            *error = zipError(kFailedOpenZip, "failed to open zip file");
+        }
+        return false;
+    }
+    archive* a = reader.get();
+    const UnzipLimits limits;
+    std::vector<char> buffer(kChunk);
+    archive_entry* entry = nullptr;
+    while (true) {
+        const int next = archive_read_next_header(a, &entry);
+        if (next == ARCHIVE_EOF) {
+            return true;
+        }
+        if (next < ARCHIVE_WARN) {
+            if (error) {
+                *error = zipError(kFailedToReadInfo, "failed to retrieve info for file");
+            }
+            return false;
+        }
+        if (archive_entry_filetype(entry) != AE_IFREG || !archive_entry_is_data_encrypted(entry)) {
+            continue;
+        }
+        // The whole file: the authentication code at its end is what tells a right password.
+        std::uint64_t total = 0;
+        while (true) {
+            const la_ssize_t got = archive_read_data(a, buffer.data(), buffer.size());
+            if (got == 0) {
+                return true;
+            }
+            if (got < 0) {
+                if (classify(a, true) == DataFailure::kPassword) {
+                    return false;
+                }
+                if (error) {
+                    *error =
+                        zipError(kFailedToReadContents, "failed to read contents of file entry");
+                }
+                return false;
+            }
+            total += static_cast<std::uint64_t>(got);
+            if (total > limits.maxTotalBytes) {
+                if (error) {
+                    *error = zipError(kTooLarge, "archive expands past the size limit");
+                }
+                return false;
+            }
+        }
+    }
+}
+
+// ---- unzip ---------------------------------------------------------------------------------
+
+enum class Kind { kFolder, kFile, kLink, kSkip };
+
+struct Planned {
+    std::string name;
+    std::vector<std::string> parts;
+    Kind kind = Kind::kSkip;
+};
+
+struct Folder {
+    std::vector<std::string> parts;
+    ZipEntryInfo info;
+};
+
+// What one unzip created, so a failure can take it back.
+struct Created {
+    std::string path;  // relative to the destination
+    bool folder = false;
+};
+
+class Unzipper {
+  public:
+    Unzipper(const Source& source, std::string destination, const UnzipOptions& options)
+        : source_(source), destination_(std::move(destination)), options_(options) {}
+
+    UnzipResult run() {
+        UnzipResult result;
+        if (destination_.empty() || (source_.path && source_.path->empty())) {
+            result.error = zipError(kInvalidArguments, "received invalid argument(s)");
+            return result;
+        }
+        const Utf8LocaleScope locale;
+        std::optional<ZipError> error = plan();
+        if (!error && !plan_.empty()) {
+            error = extract();
+        }
+        if (error) {
+            rollback();
+            result.error = std::move(error);
+            return result;
+        }
+        result.ok = true;
+        return result;
+    }
+
+  private:
+    // Reads every header first: the names, the links and the declared sizes decide whether
+    // anything is written at all.
+    std::optional<ZipError> plan() {
+        const Reader reader = openReader(source_, nullptr);
+        if (!reader) {
+            return zipError(kFailedOpenZip, "failed to open zip file");
+        }
+        archive* a = reader.get();
+        archive_entry* entry = nullptr;
+        std::uint64_t declared = 0;
+        std::unordered_set<std::string> links;
+        while (true) {
+            const int next = archive_read_next_header(a, &entry);
+            if (next == ARCHIVE_EOF) {
+                break;
+            }
+            std::optional<std::string> name = entryName(entry);
+            if (next < ARCHIVE_WARN || !name) {
+                return zipError(plan_.empty() ? kFailedOpenFileInZip : kFailedToReadInfo,
+                                plan_.empty() ? "failed to open first file in zip file"
+                                              : "failed to retrieve info for file");
+            }
+            if (plan_.size() >= options_.limits.maxEntries) {
+                return zipError(kTooLarge, "archive holds more entries than allowed");
+            }
+            if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0) {
+                declared += static_cast<std::uint64_t>(archive_entry_size(entry));
+                if (declared > options_.limits.maxTotalBytes) {
+                    return zipError(kTooLarge, "archive expands past the size limit");
+                }
+            }
+            Planned planned;
+            planned.name = *name;
+            if (name->starts_with("__MACOSX/")) {
+                plan_.push_back(std::move(planned));
+                continue;
+            }
+            EntryPath path = entryPath(*name);
+            if (path.unsafe) {
+                return unsafe(*name, "its name leads out of the destination");
+            }
+            if (path.parts.empty()) {
+                path.parts.push_back(std::to_string(plan_.size()));
+            }
+            const auto type = archive_entry_filetype(entry);
+            if (name->ends_with('/') || name->ends_with('\\') || type == AE_IFDIR) {
+                planned.kind = Kind::kFolder;
+            } else if (type == AE_IFLNK) {
+                const char* target = archive_entry_symlink(entry);
+                if (!target || !linkStaysInside(path.parts, target)) {
+                    return unsafe(*name, "it links out of the destination");
+                }
+                links.insert(joinParts(path.parts, path.parts.size()));
+                planned.kind = Kind::kLink;
+            } else if (type == AE_IFREG || type == 0) {
+                planned.kind = archive_entry_hardlink(entry) ? Kind::kSkip : Kind::kFile;
+            }  // devices, pipes and sockets are never made from an archive
+            planned.parts = std::move(path.parts);
+            plan_.push_back(std::move(planned));
+        }
+        // Nothing is written through a link the archive itself makes.
+        for (const Planned& planned : plan_) {
+            for (std::size_t n = 1; n < planned.parts.size(); ++n) {
+                if (links.contains(joinParts(planned.parts, n))) {
+                    return unsafe(planned.name, "it would be written through a link");
+                }
+            }
+        }
+        return std::nullopt;
+    }
+
+    static ZipError unsafe(const std::string& name, std::string_view why) {
+        std::string message = "refused entry \"" + name + "\": ";
+        message += why;
+        return zipError(kUnsafeEntry, std::move(message));
+    }
+
+    std::optional<ZipError> openDestination() {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        fs::path missing = fs::path(destination_);
+        // The outermost folder this call makes, to take back on failure.
+        while (!missing.empty() && !fs::exists(fs::symlink_status(missing, ec))) {
+            createdRoot_ = missing;
+            missing = missing.parent_path();
+        }
+        if (!createdRoot_.empty()) {
+            fs::create_directories(destination_, ec);
+            if (ec) {
+                createdRoot_.clear();
+                return ec.value() == ENOSPC
+                           ? posixError(ENOSPC)
+                           : zipError(kInvalidArguments, "received invalid argument(s)");
+            }
+        }
+        destFd_ = UniqueFd(open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!destFd_.valid()) {
+            return zipError(kInvalidArguments, "received invalid argument(s)");
+        }
+        return std::nullopt;
+    }
+
+    std::optional<ZipError> extract() {
+        if (auto error = openDestination()) {
+            return error;
+        }
+        const Reader reader =
+            openReader(source_, options_.password ? &*options_.password : nullptr);
+        if (!reader) {
+            return zipError(kFailedOpenZip, "failed to open zip file");
+        }
+        archive* a = reader.get();
+        archive_entry* entry = nullptr;
+        const long count = static_cast<long>(plan_.size());
+        for (std::size_t index = 0; index < plan_.size(); ++index) {
+            const int next = archive_read_next_header(a, &entry);
+            if (next < ARCHIVE_WARN || next == ARCHIVE_EOF) {
+                return zipError(kFailedToReadInfo, "failed to retrieve info for file");
+            }
+            const Planned& planned = plan_[index];
+            // The same reader over the same bytes sees the same entries; anything else and
+            // the checks made on the names would not hold.
+            const std::optional<std::string> name = entryName(entry);
+            if (!name || *name != planned.name) {
+                return zipError(kFailedToReadInfo, "failed to retrieve info for file");
+            }
+            ZipEntryInfo info = infoOf(entry, planned);
+            std::optional<ZipError> error;
+            switch (planned.kind) {
+                case Kind::kFolder:
+                    error = makeFolder(planned, info);
+                    break;
+                case Kind::kFile:
+                    error = writeFile(a, planned, info);
+                    break;
+                case Kind::kLink:
+                    error = makeLink(entry, planned);
+                    break;
+                case Kind::kSkip:
+                    break;
+            }
+            if (error) {
+                return error;
+            }
+            if (options_.progress) {
+                options_.progress(planned.name, info, static_cast<long>(index), count);
+            }
+        }
+        finishFolders();
+        return std::nullopt;
+    }
+
+    static ZipEntryInfo infoOf(archive_entry* entry, const Planned& planned) {
+        ZipEntryInfo info;
+        info.name = planned.name;
+        info.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+        info.folder = planned.kind == Kind::kFolder;
+        info.symlink = planned.kind == Kind::kLink;
+        info.encrypted = archive_entry_is_data_encrypted(entry) != 0;
+        if (archive_entry_mtime_is_set(entry) && archive_entry_mtime(entry) != 0) {
+            info.modified = archive_entry_mtime(entry);
+        }
+        info.permissions = static_cast<unsigned>(archive_entry_perm(entry));
+        return info;
+    }
+
+    // Opens (making what is missing) the folder that holds parts[0..count) below the
+    // destination, never through a link. An empty descriptor with no error: the place is
+    // taken by something else, and the entry is skipped.
+    std::pair<int, std::optional<ZipError>> folderFd(const std::vector<std::string>& parts,
+                                                     std::size_t count) {
+        const std::string key = joinParts(parts, count);
+        if (count == 0) {
+            return {destFd_.get(), std::nullopt};
+        }
+        if (cachedFd_.valid() && cachedKey_ == key) {
+            return {cachedFd_.get(), std::nullopt};
+        }
+        UniqueFd current;
+        int at = destFd_.get();
+        for (std::size_t i = 0; i < count; ++i) {
+            const char* part = parts[i].c_str();
+            int fd = openat(at, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0 && errno == ENOENT) {
+                if (mkdirat(at, part, 0777) == 0) {
+                    created_.push_back({joinParts(parts, i + 1), true});
+                } else if (errno == ENOSPC) {
+                    return {-1, posixError(ENOSPC)};
+                }
+                fd = openat(at, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            }
+            if (fd < 0) {
+                const int error = errno;
+                struct stat st {};
+                if (fstatat(at, part, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+                    return {-1,
+                            unsafe(joinParts(parts, count), "it would be written through a link")};
+                }
+                logWarning("[SSZipArchive] Failed to create folder " + joinParts(parts, i + 1) +
+                           ": " + errnoText(error));
+                return {-1, std::nullopt};
+            }
+            current.reset(fd);
+            at = fd;
+        }
+        cachedFd_ = std::move(current);
+        cachedKey_ = key;
+        return {cachedFd_.get(), std::nullopt};
+    }
+
+    std::optional<ZipError> makeFolder(const Planned& planned, const ZipEntryInfo& info) {
+        auto [fd, error] = folderFd(planned.parts, planned.parts.size());
+        if (error) {
+            return error;
+        }
+        if (fd >= 0) {
+            folders_.push_back({planned.parts, info});
+        }
+        return std::nullopt;
+    }
+
+    // Bytes go to a hidden file beside the target, which takes the target's name only once
+    // the archive vouched for every byte.
+    std::optional<ZipError> writeFile(archive* a, const Planned& planned,
+                                      const ZipEntryInfo& info) {
+        auto [folder, error] = folderFd(planned.parts, planned.parts.size() - 1);
+        if (error || folder < 0) {
+            return error;
+        }
+        const std::string& name = planned.parts.back();
+        struct stat existing {};
+        const bool exists = fstatat(folder, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+        if (exists && (!options_.overwrite || S_ISDIR(existing.st_mode))) {
+            return std::nullopt;
+        }
+        std::string temporary;
+        UniqueFd out;
+        for (int attempt = 0; attempt < 100 && !out.valid(); ++attempt) {
+            temporary = ".tf-unzip-" + std::to_string(getpid()) + "-" + std::to_string(serial_++);
+            out.reset(openat(folder, temporary.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (!out.valid() && errno != EEXIST) {
+                break;
+            }
+        }
+        if (!out.valid()) {
+            const int number = errno;
+            if (number == EMFILE || number == ENOSPC) {
+                return posixError(number);
+            }
+            if (number != EISDIR) {
+                logWarning("[SSZipArchive] Failed to open file on unzipping.(" + planned.name +
+                           ")");
+            }
+            return std::nullopt;
+        }
+        auto discard = [&] { unlinkat(folder, temporary.c_str(), 0); };
+
+        std::vector<char>& buffer = buffer_;
+        buffer.resize(kChunk);
+        while (true) {
+            const la_ssize_t got = archive_read_data(a, buffer.data(), buffer.size());
+            if (got == 0) {
+                break;
+            }
+            if (got < 0) {
+                discard();
+                return dataError(a, info);
+            }
+            written_ += static_cast<std::uint64_t>(got);
+            if (written_ > options_.limits.maxTotalBytes) {
+                discard();
+                return zipError(kTooLarge, "archive expands past the size limit");
+            }
+            if (writeAll(out.get(),
+                         std::string_view(buffer.data(), static_cast<std::size_t>(got))) != 0) {
+                discard();
+                return zipError(kFailedToWrite, "Failed to write file (check your free space)");
+            }
+        }
+        if (fchmod(out.get(), (info.permissions & 0777u) | 0600u) != 0) {
+            logWarning("[SSZipArchive] Failed to set attributes - whilst setting permissions");
+        }
+        if (info.modified) {
+            const timespec times[2] = {{0, UTIME_OMIT}, {*info.modified, 0}};
+            if (futimens(out.get(), times) != 0) {
+                logWarning(
+                    "[SSZipArchive] Failed to set attributes - whilst setting modification date");
+            }
+        }
+        if (out.close() != 0 || renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
+            discard();
+            return zipError(kFailedToWrite, "Failed to write file (check your free space)");
+        }
+        if (!exists) {
+            created_.push_back({joinParts(planned.parts, planned.parts.size()), false});
+        }
+        return std::nullopt;
+    }
+
+    static ZipError dataError(archive* a, const ZipEntryInfo& info) {
+        switch (classify(a, info.encrypted)) {
+            case DataFailure::kPassword: {
+                ZipError error = zipError(kFailedOpenFileInZip, "failed to open file in zip file");
+                error.wrongPassword = true;
+                return error;
+            }
+            case DataFailure::kIntegrity:
+                return zipError(kFailedToReadInfo, "crc check failed for file");
+            case DataFailure::kOther:
+                break;
+        }
+        return zipError(kFailedToReadContents, "failed to read contents of file entry");
+    }
+
+    std::optional<ZipError> makeLink(archive_entry* entry, const Planned& planned) {
+        auto [folder, error] = folderFd(planned.parts, planned.parts.size() - 1);
+        if (error || folder < 0) {
+            return error;
+        }
+        const std::string& name = planned.parts.back();
+        struct stat existing {};
+        if (fstatat(folder, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (!S_ISLNK(existing.st_mode) || unlinkat(folder, name.c_str(), 0) != 0) {
+                logWarning("[SSZipArchive] Failed to create link " + planned.name);
+                return std::nullopt;
+            }
+        }
+        if (symlinkat(archive_entry_symlink(entry), folder, name.c_str()) != 0) {
+            if (errno == ENOSPC) {
+                return posixError(ENOSPC);
+            }
+            logWarning("[SSZipArchive] Failed to create link " + planned.name);
+            return std::nullopt;
+        }
+        created_.push_back({joinParts(planned.parts, planned.parts.size()), false});
+        return std::nullopt;
+    }
+
+    // Folder times last: writing inside a folder changes its time.
+    void finishFolders() {
+        cachedFd_.reset();
+        for (const Folder& folder : folders_) {
+            UniqueFd fd;
+            int at = destFd_.get();
+            for (const std::string& part : folder.parts) {
+                fd.reset(openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                if (!fd.valid()) {
+                    break;
+                }
+                at = fd.get();
+            }
+            if (!fd.valid()) {
+                continue;
+            }
+            if (folder.info.permissions != 0) {
+                static_cast<void>(fchmod(fd.get(), (folder.info.permissions & 0777u) | 0700u));
+            }
+            if (folder.info.modified) {
+                const timespec times[2] = {{0, UTIME_OMIT}, {*folder.info.modified, 0}};
+                static_cast<void>(futimens(fd.get(), times));
+            }
+        }
+    }
+
+    void rollback() {
+        cachedFd_.reset();
+        if (destFd_.valid()) {
+            for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
+                static_cast<void>(
+                    unlinkat(destFd_.get(), it->path.c_str(), it->folder ? AT_REMOVEDIR : 0));
+            }
+        }
+        if (!createdRoot_.empty()) {
+            destFd_.reset();
+            std::error_code ec;
+            // Only folders that are empty again: a failure must never take more than it made.
+            for (std::filesystem::path p = destination_;; p = p.parent_path()) {
+                std::filesystem::remove(p, ec);
+                if (ec || p == createdRoot_ || p.empty()) {
+                    break;
+                }
+            }
+        }
+    }
+
+    Source source_;
+    std::string destination_;
+    const UnzipOptions& options_;
+    std::vector<Planned> plan_;
+    std::vector<Folder> folders_;
+    std::vector<Created> created_;
+    std::filesystem::path createdRoot_;
+    UniqueFd destFd_;
+    UniqueFd cachedFd_;
+    std::string cachedKey_;
+    std::vector<char> buffer_;
+    std::uint64_t written_ = 0;
+    unsigned long serial_ = 0;
+};
+
+}  // namespace
+
+std::string decodeEntryName(std::string_view raw) {
+    if (isUtf8(raw)) {
+        return std::string(raw);
+    }
+    std::string decoded;
+    decoded.reserve(raw.size() * 2);
+    for (const char c : raw) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            decoded += c;
+        } else {
+            appendUtf8(decoded, kCp437High[byte - 0x80]);
+        }
+    }
+    return decoded;
+}
+
+bool isPasswordValidForArchive(const std::string& archivePath, const std::string& password,
+                               ZipError* error) {
+    return passwordValid(Source{&archivePath, {}}, password, error);
+}
+
+bool isPasswordValidForArchiveData(std::string_view archive, const std::string& password,
+                                   ZipError* error) {
+    return passwordValid(Source{nullptr, archive}, password, error);
+}
+
+UnzipResult unzipArchive(const std::string& archivePath, const std::string& destination,
+                         const UnzipOptions& options) {
+    return Unzipper(Source{&archivePath, {}}, destination, options).run();
+}
+
+UnzipResult unzipArchiveData(std::string_view archive, const std::string& destination,
+                             const UnzipOptions& options) {
+    return Unzipper(Source{nullptr, archive}, destination, options).run();
+}
+
+}  // namespace tf::zip
