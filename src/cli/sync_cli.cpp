@@ -30,6 +30,8 @@ const char* const kUsage =
     "       trackfolio-sync run --tag N [--kind KIND] [--target DIR] [--answers FILE]\n"
     "                           [--transcript FILE] [PATH...]\n"
     "       trackfolio-sync pasteboard < TEXT\n"
+    "       trackfolio-sync unzip [--password-file FILE] [--overwrite] ARCHIVE DEST\n"
+    "       trackfolio-sync unzip --check [--password-file FILE] ARCHIVE\n"
     "       trackfolio-sync serve\n"
     "       trackfolio-sync --version\n";
 
@@ -273,6 +275,9 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (args[0] == "pasteboard") {
         return runPasteboardCommand(args, std::cin, out, err);
+    }
+    if (args[0] == "unzip") {
+        return runUnzipCommand(args, out, err);
     }
     return usageError(err);
 }
