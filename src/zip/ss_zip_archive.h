@@ -12,6 +12,7 @@
 #include <vector>
 
 struct archive;
+struct archive_entry;
 
 namespace tf {
 
@@ -47,6 +48,10 @@ class SSZipArchive {
     SSZipArchive& operator=(const SSZipArchive&) = delete;
 
     const std::string& path() const { return path_; }
+    // The file being written while the archive is open: a temporary next to path() that
+    // close() renames over it, so a failed or cancelled run never destroys an existing
+    // file at path(). Empty when not open.
+    const std::string& writingPath() const { return tempPath_; }
 
     // Writer. `open` creates the archive (an existing file at the path is replaced); one
     // password mode per archive, chosen by the first entry that is written.
@@ -61,7 +66,8 @@ class SSZipArchive {
                            const std::optional<std::string>& password);
     // Writes the central directory; true when the archive is complete on disk.
     bool close();
-    // Gives up on an open archive without finishing it (the caller deletes the file).
+    // Gives up on an open archive without finishing it and removes the temporary; path()
+    // is left as it was before open().
     void abandon();
 
     // Reader (host application). True when the password opens the archive: the first
@@ -84,11 +90,17 @@ class SSZipArchive {
                                 ZipError* error = nullptr);
 
   private:
+    bool startWriter(const std::optional<std::string>& password);
+    bool writeEntry(struct ::archive_entry* entry, int sourceFd, std::int64_t size);
+
     std::string path_;
+    std::string tempPath_;
     struct ::archive* handle_ = nullptr;
     int fd_ = -1;
-    int passwordMode_ = -1;  // -1 undecided, 0 plain, 1 AES
-    bool failed_ = false;
+    // The writer starts at the first entry: libarchive fixes the encryption for the whole
+    // archive when it opens, and only the entries say whether there is a password.
+    bool started_ = false;
+    std::string passphrase_;
 };
 
 // Progress pairs (done, total) of a compression run.
