@@ -30,6 +30,7 @@ const char* const kUsage =
     "       trackfolio-sync run --tag N [--kind KIND] [--target DIR] [--answers FILE]\n"
     "                           [--transcript FILE] [PATH...]\n"
     "       trackfolio-sync pasteboard < TEXT\n"
+    "       trackfolio-sync zip [--password-file FILE] [--skip-junk] -o OUT PATH...\n"
     "       trackfolio-sync serve\n"
     "       trackfolio-sync --version\n";
 
@@ -264,6 +265,9 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (args[0] == "hash") {
         return runHashCommand(args, out, err);
+    }
+    if (args[0] == "zip") {
+        return runZipCommand(args, out, err);
     }
     if (args[0] == "menu") {
         return menuCommand(args, out, err);
