@@ -22,5 +22,7 @@ int runAlertCommand(const std::vector<std::string>& args, std::ostream& out, std
 int runHashCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // `trackfolio-sync unzip ...`: args[0] is "unzip".
 int runUnzipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `trackfolio-sync zip ...`: args[0] is "zip".
+int runZipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace tf

@@ -87,7 +87,7 @@ int runUnzipCommand(const std::vector<std::string>& args, std::ostream& out, std
 
     const std::string& archive = operands[0];
     if (check) {
-        zip::ZipError error;
+        ZipError error;
         if (zip::isPasswordValidForArchive(archive, password, &error)) {
             out << "password accepted\n";
             return 0;
@@ -105,7 +105,7 @@ int runUnzipCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (result.error->code == zip::kInvalidArguments) {
         return refuse(err, "cannot unzip " + archive + " into " + operands[1]);
     }
-    if (result.error->wrongPassword) {
+    if (result.wrongPassword) {
         return failed(
             err,
             (password.empty() ? "a password is needed for " : "wrong password for ") + archive);

@@ -229,6 +229,7 @@ Reader openReader(const Source& source, const std::string* password) {
 
 ZipError zipError(int code, std::string message) {
     ZipError error;
+    error.domain = kZipErrorDomain;
     error.code = code;
     error.message = std::move(message);
     return error;
@@ -370,6 +371,7 @@ class Unzipper {
         if (error) {
             rollback();
             result.error = std::move(error);
+            result.wrongPassword = wrongPassword_;
             return result;
         }
         result.ok = true;
@@ -490,7 +492,7 @@ class Unzipper {
         }
         archive* a = reader.get();
         archive_entry* entry = nullptr;
-        const long count = static_cast<long>(plan_.size());
+        const auto count = static_cast<std::int64_t>(plan_.size());
         for (std::size_t index = 0; index < plan_.size(); ++index) {
             const int next = archive_read_next_header(a, &entry);
             if (next < ARCHIVE_WARN || next == ARCHIVE_EOF) {
@@ -522,7 +524,7 @@ class Unzipper {
                 return error;
             }
             if (options_.progress) {
-                options_.progress(planned.name, info, static_cast<long>(index), count);
+                options_.progress(planned.name, info, static_cast<std::int64_t>(index), count);
             }
         }
         finishFolders();
@@ -533,13 +535,13 @@ class Unzipper {
         ZipEntryInfo info;
         info.name = planned.name;
         info.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
-        info.folder = planned.kind == Kind::kFolder;
-        info.symlink = planned.kind == Kind::kLink;
-        info.encrypted = archive_entry_is_data_encrypted(entry) != 0;
-        if (archive_entry_mtime_is_set(entry) && archive_entry_mtime(entry) != 0) {
-            info.modified = archive_entry_mtime(entry);
+        info.isDirectory = planned.kind == Kind::kFolder;
+        info.isSymlink = planned.kind == Kind::kLink;
+        info.isEncrypted = archive_entry_is_data_encrypted(entry) != 0;
+        if (archive_entry_mtime_is_set(entry)) {
+            info.mtime = archive_entry_mtime(entry);
         }
-        info.permissions = static_cast<unsigned>(archive_entry_perm(entry));
+        info.mode = static_cast<std::uint32_t>(archive_entry_mode(entry));
         return info;
     }
 
@@ -657,11 +659,11 @@ class Unzipper {
                 return zipError(kFailedToWrite, "Failed to write file (check your free space)");
             }
         }
-        if (fchmod(out.get(), (info.permissions & 0777u) | 0600u) != 0) {
+        if (fchmod(out.get(), (info.mode & 0777u) | 0600u) != 0) {
             logWarning("[SSZipArchive] Failed to set attributes - whilst setting permissions");
         }
-        if (info.modified) {
-            const timespec times[2] = {{0, UTIME_OMIT}, {*info.modified, 0}};
+        if (info.mtime != 0) {
+            const timespec times[2] = {{0, UTIME_OMIT}, {info.mtime, 0}};
             if (futimens(out.get(), times) != 0) {
                 logWarning(
                     "[SSZipArchive] Failed to set attributes - whilst setting modification date");
@@ -677,13 +679,11 @@ class Unzipper {
         return std::nullopt;
     }
 
-    static ZipError dataError(archive* a, const ZipEntryInfo& info) {
-        switch (classify(a, info.encrypted)) {
-            case DataFailure::kPassword: {
-                ZipError error = zipError(kFailedOpenFileInZip, "failed to open file in zip file");
-                error.wrongPassword = true;
-                return error;
-            }
+    ZipError dataError(archive* a, const ZipEntryInfo& info) {
+        switch (classify(a, info.isEncrypted)) {
+            case DataFailure::kPassword:
+                wrongPassword_ = true;
+                return zipError(kFailedOpenFileInZip, "failed to open file in zip file");
             case DataFailure::kIntegrity:
                 return zipError(kFailedToReadInfo, "crc check failed for file");
             case DataFailure::kOther:
@@ -732,11 +732,11 @@ class Unzipper {
             if (!fd.valid()) {
                 continue;
             }
-            if (folder.info.permissions != 0) {
-                static_cast<void>(fchmod(fd.get(), (folder.info.permissions & 0777u) | 0700u));
+            if ((folder.info.mode & 0777u) != 0) {
+                static_cast<void>(fchmod(fd.get(), (folder.info.mode & 0777u) | 0700u));
             }
-            if (folder.info.modified) {
-                const timespec times[2] = {{0, UTIME_OMIT}, {*folder.info.modified, 0}};
+            if (folder.info.mtime != 0) {
+                const timespec times[2] = {{0, UTIME_OMIT}, {folder.info.mtime, 0}};
                 static_cast<void>(futimens(fd.get(), times));
             }
         }
@@ -775,6 +775,7 @@ class Unzipper {
     std::string cachedKey_;
     std::vector<char> buffer_;
     std::uint64_t written_ = 0;
+    bool wrongPassword_ = false;
     unsigned long serial_ = 0;
 };
 
@@ -818,3 +819,34 @@ UnzipResult unzipArchiveData(std::string_view archive, const std::string& destin
 }
 
 }  // namespace tf::zip
+
+namespace tf {
+
+bool SSZipArchive::isPasswordValidForArchiveAtPath(const std::string& path,
+                                                   const std::string& password, ZipError* error) {
+    return zip::isPasswordValidForArchive(path, password, error);
+}
+
+bool SSZipArchive::unzipFileAtPath(const std::string& path, const std::string& destination,
+                                   bool overwrite, const std::optional<std::string>& password,
+                                   const UnzipProgress& progress, const UnzipCompletion& completion,
+                                   ZipError* error) {
+    zip::UnzipOptions options;
+    options.overwrite = overwrite;
+    options.password = password;
+    options.progress = progress;
+    const zip::UnzipResult result = zip::unzipArchive(path, destination, options);
+    if (error) {
+        *error = result.error.value_or(ZipError{});
+    }
+    if (completion) {
+        // An archive that could not be opened at all is reported without its path.
+        const bool opened = result.ok || (result.error->code != zip::kInvalidArguments &&
+                                          result.error->code != zip::kFailedOpenZip);
+        completion(opened ? path : std::string(), result.ok,
+                   result.error ? &*result.error : nullptr);
+    }
+    return result.ok;
+}
+
+}  // namespace tf

@@ -5,18 +5,17 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "zip/ss_zip_archive.h"
+
 namespace tf::zip {
 
-// The facade's error domain and its codes; a failure to open or write a file on disk is
-// reported in the POSIX domain with the error number as code instead.
-inline constexpr std::string_view kZipErrorDomain = "SSZipArchiveErrorDomain";
-inline constexpr std::string_view kPosixErrorDomain = "NSPOSIXErrorDomain";
+// The facade's error codes (kZipErrorDomain). A failure to open or write a file on disk is
+// reported in kPosixErrorDomain with the error number as code instead.
 enum ZipErrorCode : int {
     kFailedOpenZip = -1,
     kFailedOpenFileInZip = -2,
@@ -28,26 +27,6 @@ enum ZipErrorCode : int {
     // that would expand past the bound.
     kUnsafeEntry = -7,
     kTooLarge = -8,
-};
-
-struct ZipError {
-    std::string domain{kZipErrorDomain};
-    int code = 0;
-    std::string message;
-    // The password was wrong (or missing for an encrypted entry), as opposed to a damaged
-    // archive; callers say so in their own words.
-    bool wrongPassword = false;
-};
-
-// What the progress block learns about each entry.
-struct ZipEntryInfo {
-    std::string name;  // decoded, as it stands in the archive
-    std::int64_t size = 0;
-    bool folder = false;
-    bool symlink = false;
-    bool encrypted = false;
-    std::optional<std::time_t> modified;
-    unsigned permissions = 0;
 };
 
 // Bounds against archives built to exhaust the disk. The whole unzip stops, and what it wrote
@@ -63,12 +42,16 @@ struct UnzipOptions {
     std::optional<std::string> password;
     UnzipLimits limits;
     // (entry name, entry information, zero-based entry index, number of entries)
-    std::function<void(const std::string&, const ZipEntryInfo&, long, long)> progress;
+    std::function<void(const std::string&, const ZipEntryInfo&, std::int64_t, std::int64_t)>
+        progress;
 };
 
 struct UnzipResult {
     bool ok = false;
     std::optional<ZipError> error;
+    // The password was wrong (or missing for an encrypted entry), as opposed to a damaged
+    // archive; callers say so in their own words.
+    bool wrongPassword = false;
 };
 
 // Whether the password opens the archive: the first encrypted regular file is read whole, so
