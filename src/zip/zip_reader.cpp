@@ -604,9 +604,10 @@ class Unzipper {
     // the archive vouched for every byte.
     std::optional<ZipError> writeFile(archive* a, const Planned& planned,
                                       const ZipEntryInfo& info) {
-        auto [folder, error] = folderFd(planned.parts, planned.parts.size() - 1);
-        if (error || folder < 0) {
-            return error;
+        auto opened = folderFd(planned.parts, planned.parts.size() - 1);
+        const int folder = opened.first;
+        if (opened.second || folder < 0) {
+            return opened.second;
         }
         const std::string& name = planned.parts.back();
         struct stat existing {};
@@ -693,9 +694,10 @@ class Unzipper {
     }
 
     std::optional<ZipError> makeLink(archive_entry* entry, const Planned& planned) {
-        auto [folder, error] = folderFd(planned.parts, planned.parts.size() - 1);
-        if (error || folder < 0) {
-            return error;
+        auto opened = folderFd(planned.parts, planned.parts.size() - 1);
+        const int folder = opened.first;
+        if (opened.second || folder < 0) {
+            return opened.second;
         }
         const std::string& name = planned.parts.back();
         struct stat existing {};
