@@ -77,8 +77,4 @@ bool isPasswordValidForArchiveData(std::string_view archive, const std::string& 
 UnzipResult unzipArchiveData(std::string_view archive, const std::string& destination,
                              const UnzipOptions& options = {});
 
-// Decodes an entry name as stored: UTF-8 when it is valid UTF-8, otherwise as the DOS code
-// page 437 (what archives without the UTF-8 flag were written in).
-std::string decodeEntryName(std::string_view raw);
-
 }  // namespace tf::zip

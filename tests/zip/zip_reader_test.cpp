@@ -2,6 +2,7 @@
 // exact times, permissions and both kinds of encryption), hostile archives built with
 // Python's zipfile, and archives other zip programs write.
 #include "zip/zip_reader.h"
+#include "zip/zip_entry_names.h"
 
 #include <archive.h>
 #include <archive_entry.h>
