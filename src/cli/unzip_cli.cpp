@@ -105,10 +105,14 @@ int runUnzipCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (result.error->code == zip::kInvalidArguments) {
         return refuse(err, "cannot unzip " + archive + " into " + operands[1]);
     }
+    if (result.wrongPassword && password.empty()) {
+        return failed(err, "a password is needed for " + archive);
+    }
     if (result.wrongPassword) {
+        // A wrong password that passed the short verifier looks like damaged data.
+        const bool sure = result.error->code == zip::kFailedOpenFileInZip;
         return failed(
-            err,
-            (password.empty() ? "a password is needed for " : "wrong password for ") + archive);
+            err, "wrong password for " + archive + (sure ? "" : " (or the archive is damaged)"));
     }
     return failed(err, archive + ": " + result.error->message);
 }

@@ -100,7 +100,12 @@ ZipError posixError(int number) {
 }
 
 // How reading an entry's data went wrong.
-enum class DataFailure { kPassword, kIntegrity, kOther };
+enum class DataFailure {
+    kPassword,
+    kPasswordOrDamage,  // a wrong password that passed the short verifier, or damaged data
+    kIntegrity,
+    kOther
+};
 
 DataFailure classify(archive* a, bool encrypted) {
     const char* text = archive_error_string(a);
@@ -112,8 +117,7 @@ DataFailure classify(archive* a, bool encrypted) {
                            message.find("Authentication") != std::string_view::npos ||
                            message.find("decompression failed") != std::string_view::npos;
     if (integrity) {
-        // A wrong password that passed the short verifier only shows here.
-        return encrypted ? DataFailure::kPassword : DataFailure::kIntegrity;
+        return encrypted ? DataFailure::kPasswordOrDamage : DataFailure::kIntegrity;
     }
     return DataFailure::kOther;
 }
@@ -167,7 +171,9 @@ bool passwordValid(const Source& source, const std::string& password, ZipError* 
                 return true;
             }
             if (got < 0) {
-                if (classify(a, true) == DataFailure::kPassword) {
+                const DataFailure failure = classify(a, true);
+                if (failure == DataFailure::kPassword ||
+                    failure == DataFailure::kPasswordOrDamage) {
                     return false;
                 }
                 if (error) {
@@ -541,6 +547,9 @@ class Unzipper {
             case DataFailure::kPassword:
                 wrongPassword_ = true;
                 return zipError(kFailedOpenFileInZip, "failed to open file in zip file");
+            case DataFailure::kPasswordOrDamage:
+                wrongPassword_ = true;
+                return zipError(kFailedToReadInfo, "crc check failed for file");
             case DataFailure::kIntegrity:
                 return zipError(kFailedToReadInfo, "crc check failed for file");
             case DataFailure::kOther:

@@ -49,8 +49,9 @@ struct UnzipOptions {
 struct UnzipResult {
     bool ok = false;
     std::optional<ZipError> error;
-    // The password was wrong (or missing for an encrypted entry), as opposed to a damaged
-    // archive; callers say so in their own words.
+    // The password was wrong or missing for an encrypted entry (code kFailedOpenFileInZip),
+    // or may have been: a wrong password that passed the short verifier and damaged data
+    // look the same (kFailedToReadInfo). Callers say so in their own words.
     bool wrongPassword = false;
 };
 

@@ -267,7 +267,26 @@ TEST_P(PasswordTest, RightWrongAndMissing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Encryptions, PasswordTest,
-                         ::testing::Values(Crypt::kAes, Crypt::kZipCrypto));
+                         ::testing::Values(Crypt::kAes, Crypt::kZipCrypto), [](const auto& param) {
+                             return std::string(param.param == Crypt::kAes ? "Aes" : "ZipCrypto");
+                         });
+
+TEST_F(UnzipTest, WrongPasswordThatPassesTheVerifierStillFails) {
+    // The older encryption checks one byte: about one wrong password in 256 gets past it.
+    writeArchive(archive, {{"data.bin", std::string(5000, 'd')}}, Crypt::kZipCrypto, "right");
+    int passedVerifier = 0;
+    for (int i = 0; i < 4000 && passedVerifier == 0; ++i) {
+        UnzipOptions options;
+        options.password = "w" + std::to_string(i);
+        const UnzipResult result = unzipArchive(archive, dest, options);
+        ASSERT_FALSE(result.ok) << *options.password;
+        EXPECT_TRUE(result.wrongPassword);
+        EXPECT_FALSE(isPasswordValidForArchive(archive, *options.password));
+        EXPECT_EQ(tree(dest), Names{});
+        passedVerifier += result.error->code == kFailedToReadInfo ? 1 : 0;
+    }
+    EXPECT_EQ(passedVerifier, 1);
+}
 
 TEST_F(UnzipTest, UnencryptedArchiveAcceptsAnyPassword) {
     writeArchive(archive, {{"a.txt", "a"}});
