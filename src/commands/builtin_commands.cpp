@@ -9,6 +9,7 @@ void registerBuiltinCommands(CommandTable& table) {
     registerHideLockCommands(table);
     registerFileInfoCommands(table);
     registerRelocateCommands(table);
+    registerZipCommands(table);
 }
 
 }  // namespace tf

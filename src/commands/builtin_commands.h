@@ -20,5 +20,7 @@ void registerHideLockCommands(CommandTable& table);
 void registerFileInfoCommands(CommandTable& table);
 // Embed, unembed, copy to, move to, cut and paste.
 void registerRelocateCommands(CommandTable& table);
+// "Encrypted Compression".
+void registerZipCommands(CommandTable& table);
 
 }  // namespace tf
