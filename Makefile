@@ -5,7 +5,7 @@ BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 # Seconds each fuzz target runs in `make fuzz`, and in the short run `make test` makes.
 FUZZ_SECONDS ?= 60
-FUZZ_SMOKE_SECONDS ?= 7
+FUZZ_SMOKE_SECONDS ?= 5
 JOBS       ?= $(shell nproc)
 # Compile through ccache when it is there (install-deps installs it). Paths are hashed relative
 # to the checkout, so a clone in another folder reuses the cache of this one.

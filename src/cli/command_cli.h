@@ -20,5 +20,9 @@ void setWindowedAlert(WindowedAlert show);
 int runAlertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // `trackfolio-sync hash ...`: args[0] is "hash".
 int runHashCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `trackfolio-sync unzip ...`: args[0] is "unzip".
+int runUnzipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `trackfolio-sync zip ...`: args[0] is "zip".
+int runZipCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace tf

@@ -31,6 +31,9 @@ const char* const kUsage =
     "                           [--transcript FILE] [PATH...]\n"
     "       trackfolio-sync popup [--target DIR] [PATH...]\n"
     "       trackfolio-sync pasteboard < TEXT\n"
+    "       trackfolio-sync unzip [--password-file FILE] [--overwrite] ARCHIVE DEST\n"
+    "       trackfolio-sync unzip --check [--password-file FILE] ARCHIVE\n"
+    "       trackfolio-sync zip [--password-file FILE] [--skip-junk] -o OUT PATH...\n"
     "       trackfolio-sync serve\n"
     "       trackfolio-sync --version\n";
 
@@ -264,6 +267,9 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (args[0] == "hash") {
         return runHashCommand(args, out, err);
     }
+    if (args[0] == "zip") {
+        return runZipCommand(args, out, err);
+    }
     if (args[0] == "menu") {
         return menuCommand(args, out, err);
     }
@@ -276,6 +282,9 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (args[0] == "popup") {
         // Only the windowed service program shows menus (see sync_main.cpp).
         return fail(err, "popup needs a display and the menu service program");
+    }
+    if (args[0] == "unzip") {
+        return runUnzipCommand(args, out, err);
     }
     return usageError(err);
 }

@@ -10,6 +10,7 @@ void registerBuiltinCommands(CommandTable& table) {
     registerFileInfoCommands(table);
     registerRelocateCommands(table);
     registerColourCommands(table);
+    registerZipCommands(table);
 }
 
 }  // namespace tf

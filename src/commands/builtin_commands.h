@@ -22,5 +22,7 @@ void registerFileInfoCommands(CommandTable& table);
 void registerRelocateCommands(CommandTable& table);
 // The screen colour picker.
 void registerColourCommands(CommandTable& table);
+// "Encrypted Compression".
+void registerZipCommands(CommandTable& table);
 
 }  // namespace tf

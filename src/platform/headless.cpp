@@ -324,6 +324,9 @@ std::optional<SaveAnswer> HeadlessUi::runSavePanel(const SaveRequest& request) {
                  {"password", !request.passwordLabel.empty()},
                  {"checkBox", nullOr(request.checkBoxTitle)},
                  {"typeList", request.typeList}};
+    if (!request.passwordPlaceholder.empty()) {
+        line["passwordPlaceholder"] = request.passwordPlaceholder;
+    }
     const auto answer = answers_.next();
     auto reading = readAnswer(answer, "save", "a save panel");
     std::optional<SaveAnswer> result;

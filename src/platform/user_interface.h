@@ -36,8 +36,9 @@ struct SaveRequest {
     std::string folder;
     // Extensions the saved name may take (without dots); empty allows any.
     std::vector<std::string> allowedTypes;
-    // A password field with this label when non-empty.
+    // A password field with this label when non-empty, showing the placeholder while empty.
     std::string passwordLabel;
+    std::string passwordPlaceholder;
     // A check box with this title when non-empty.
     std::string checkBoxTitle;
     bool checkBoxState = false;

@@ -12,7 +12,7 @@ namespace {
 // is registered, or one of those still to come, which tell the user they are not available.
 TEST(BuiltinCommands, EveryDefaultMainEntryRunsARegisteredCommandOrOneStillToCome) {
     const std::set<CommandId> toCome = {CommandId::SetFolderIcon, CommandId::Convert,
-                                        CommandId::EncryptedCompress, CommandId::ExtractIcon};
+                                        CommandId::ExtractIcon};
     CommandTable table;
     registerBuiltinCommands(table);
     for (const Value& entry : RCDefaultData::defaultMainMenu()) {

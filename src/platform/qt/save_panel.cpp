@@ -180,6 +180,7 @@ void SavePanel::addAccessoryRows(QFormLayout* form) {
         password_ = new QLineEdit(this);
         password_->setObjectName(QStringLiteral("passwordField"));
         password_->setEchoMode(QLineEdit::Password);
+        password_->setPlaceholderText(qt::text(request_.passwordPlaceholder));
         form->addRow(qt::text(request_.passwordLabel), password_);
     }
     if (!request_.checkBoxTitle.empty()) {
