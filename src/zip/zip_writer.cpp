@@ -247,7 +247,9 @@ bool SSZipArchive::close() {
 
 void SSZipArchive::abandon() {
     if (handle_ != nullptr) {
-        archive_write_fail(handle_);
+        // Freed through a normal close: after archive_write_fail the library skips the
+        // close that releases an entry's compressor state. What it still writes goes into
+        // the temporary file, removed below.
         archive_write_free(handle_);
         handle_ = nullptr;
     }
