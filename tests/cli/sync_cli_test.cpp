@@ -1,5 +1,7 @@
 #include "cli/sync_cli.h"
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -221,6 +223,55 @@ TEST(PasteboardCli, HandsInputUpToTheLimitToTheServiceAndSaysWhetherItTookIt) {
         EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), status == 0 ? 0 : 1) << message;
     }
     setPasteboardSender(nullptr);
+}
+
+}  // namespace
+}  // namespace tf
+
+namespace tf {
+namespace {
+
+// `zip`: passwords come from a file whose line break is not part of them; refusals are
+// one line with exit 2, a failed archive exit 1 naming what failed.
+TEST(ZipCli, PasswordFileUsageAndFailures) {
+    const test::TempDir dir;
+    const auto item = dir.write("in/a.txt", "a");
+    const auto pw = dir.write("pw", "secret\n");
+    const auto out = dir.path() / "a.zip";
+    const auto zip = [](const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"zip"};
+        all.insert(all.end(), args.begin(), args.end());
+        return test::runCli(&runSyncCommand, all);
+    };
+
+    CliResult result = zip({"--password-file", pw.string(), "-o", out.string(), item.string()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    archive* a = archive_read_new();
+    archive_read_support_format_zip(a);
+    archive_read_add_passphrase(a, "secret");
+    ASSERT_EQ(archive_read_open_filename(a, out.c_str(), 16384), ARCHIVE_OK);
+    archive_entry* entry = nullptr;
+    ASSERT_EQ(archive_read_next_header(a, &entry), ARCHIVE_OK);
+    EXPECT_TRUE(archive_entry_is_data_encrypted(entry));
+    char byte = 0;
+    EXPECT_EQ(archive_read_data(a, &byte, 1), 1);
+    EXPECT_EQ(byte, 'a');
+    archive_read_free(a);
+
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {item.string()},
+             {"-o", out.string()},
+             {"-o", out.string(), (dir.path() / "nope").string()},
+             {"--password-file", (dir.path() / "nope").string(), "-o", out.string(), item.string()},
+             {"--bogus", "-o", out.string(), item.string()}}) {
+        result = zip(bad);
+        EXPECT_EQ(result.status, 2) << bad.back();
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+
+    result = zip({"-o", (dir.path() / "missing/a.zip").string(), item.string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("a.zip"), std::string::npos) << result.err;
 }
 
 }  // namespace
