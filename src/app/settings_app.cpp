@@ -65,17 +65,7 @@ class FirstPaint : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && !done_) {
             done_ = true;
-            // From the launch when the caller says when that was (nanoseconds since the
-            // epoch), so loading the program counts too; else from the start of main.
-            long long elapsed = clock_.elapsed();
-            bool fromLaunch = false;
-            const qint64 launched =
-                qEnvironmentVariable("TRACKFOLIO_LAUNCHED_AT").toLongLong(&fromLaunch);
-            if (fromLaunch) {
-                elapsed = (QDateTime::currentMSecsSinceEpoch() * 1000000 - launched) / 1000000;
-            }
-            std::printf("shown after %lld ms\n", elapsed);
-            std::fflush(stdout);
+            qt::printShownAfter(clock_.elapsed());
             QTimer::singleShot(0, qApp, &QApplication::quit);
         }
         return QObject::eventFilter(watched, event);

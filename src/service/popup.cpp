@@ -24,6 +24,7 @@
 
 #include "cli/sync_cli.h"
 #include "engine/finder_sync.h"
+#include "platform/qt/qt_edge.h"
 #include "service/menu_service.h"
 #include "util/file_uri.h"
 #include "util/text.h"
@@ -131,15 +132,7 @@ void showWithoutChoosing(QMenu& menu, const QElapsedTimer& clock, bool timing,
     menu.popup(screenshot.isEmpty() ? QCursor::pos() : QPoint(24, 24));
     waitFor([&] { return painted.painted; }, 5000);
     if (timing) {
-        long long elapsed = clock.elapsed();
-        bool fromLaunch = false;
-        const qint64 launched =
-            qEnvironmentVariable("TRACKFOLIO_LAUNCHED_AT").toLongLong(&fromLaunch);
-        if (fromLaunch) {
-            elapsed = (QDateTime::currentMSecsSinceEpoch() * 1000000 - launched) / 1000000;
-        }
-        std::printf("shown after %lld ms\n", elapsed);
-        std::fflush(stdout);
+        qt::printShownAfter(clock.elapsed());
     }
     if (!screenshot.isEmpty()) {
         QRect area = menu.geometry();

@@ -1,5 +1,9 @@
 #include "platform/qt/qt_edge.h"
 
+#include <QDateTime>
+
+#include <cstdio>
+
 #include <QDir>
 #include <QFile>
 #include <QTimer>
@@ -66,6 +70,17 @@ void bringToFront(QWidget* window) {
         window->raise();
         window->activateWindow();
     });
+}
+
+void printShownAfter(long long sinceMs) {
+    long long elapsed = sinceMs;
+    bool fromLaunch = false;
+    const qint64 launched = qEnvironmentVariable("TRACKFOLIO_LAUNCHED_AT").toLongLong(&fromLaunch);
+    if (fromLaunch) {
+        elapsed = (QDateTime::currentMSecsSinceEpoch() * 1000000 - launched) / 1000000;
+    }
+    std::printf("shown after %lld ms\n", elapsed);
+    std::fflush(stdout);
 }
 
 }  // namespace tf::qt

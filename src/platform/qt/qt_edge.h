@@ -32,4 +32,8 @@ QString windowTitle();
 // is shown and ask for activation once it is on screen. Call before show() or exec().
 void bringToFront(QWidget* window);
 
+// Prints "shown after N ms" for the start-up benchmarks: N from the launch when
+// $TRACKFOLIO_LAUNCHED_AT gives it (nanoseconds since the epoch), else from `sinceMs`.
+void printShownAfter(long long sinceMs);
+
 }  // namespace tf::qt
