@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -54,6 +55,34 @@ EntryPtr entryFor(const std::string& name, const struct stat& st) {
     archive_entry_set_uid(entry.get(), st.st_uid);
     archive_entry_set_gid(entry.get(), st.st_gid);
     return entry;
+}
+
+// Whether deflate would gain anything on this file. Media, archives and encrypted data do
+// not shrink; deflating them costs most of an archive's time and makes them slightly
+// larger, so such entries are stored. Judged on up to three 64 KiB samples (start, middle,
+// end) at zlib's fastest level, which agrees with the real level on incompressible data.
+bool worthDeflating(int fd, std::int64_t size) {
+    constexpr std::int64_t kSample = 64 * 1024;
+    if (size < 2 * kSample) {
+        return true;  // small: deflating costs little and the sample would be most of it
+    }
+    std::vector<Bytef> in(kSample);
+    std::vector<Bytef> out(compressBound(kSample));
+    std::uint64_t inTotal = 0;
+    std::uint64_t outTotal = 0;
+    for (const std::int64_t at : {std::int64_t{0}, size / 2, size - kSample}) {
+        const ssize_t n = ::pread(fd, in.data(), in.size(), at);
+        if (n <= 0) {
+            return true;  // the real read decides what went wrong
+        }
+        uLongf outSize = out.size();
+        if (compress2(out.data(), &outSize, in.data(), static_cast<uLong>(n), 1) != Z_OK) {
+            return true;
+        }
+        inTotal += static_cast<std::uint64_t>(n);
+        outTotal += outSize;
+    }
+    return outTotal * 100 < inTotal * 97;
 }
 
 }  // namespace
@@ -124,7 +153,10 @@ bool SSZipArchive::startWriter(const std::optional<std::string>& password) {
 }
 
 bool SSZipArchive::writeEntry(archive_entry* entry, int sourceFd, std::int64_t size) {
-    if (archive_write_header(handle_, entry) != ARCHIVE_OK) {
+    const int chosen = sourceFd >= 0 && !worthDeflating(sourceFd, size)
+                           ? archive_write_zip_set_compression_store(handle_)
+                           : archive_write_zip_set_compression_deflate(handle_);
+    if (chosen != ARCHIVE_OK || archive_write_header(handle_, entry) != ARCHIVE_OK) {
         return false;
     }
     if (sourceFd < 0) {

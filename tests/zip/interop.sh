@@ -21,6 +21,7 @@ mkdir -p "$src/sub dir/empty" "$src/ünï côde"
 printf 'hello\n' > "$src/hello world.txt"
 : > "$src/sub dir/zero"
 head -c 300000 /dev/urandom > "$src/ünï côde/random.bin"
+seq 1 40000 > "$src/sub dir/numbers.txt"
 printf '#!/bin/sh\n' > "$src/sub dir/run.sh"
 chmod 750 "$src/sub dir/run.sh"
 chmod 600 "$src/hello world.txt"
@@ -56,6 +57,13 @@ modes=yes
 "$sync" zip -o "$work/plain.zip" "$src"
 extract "$work/plain.zip" "$work/plain" ""
 check "$work/plain/Tree ä" $modes plain
+if [ "$tool" = python3 ]; then
+    # Data that does not shrink is stored, text is deflated.
+    python3 -c '
+import sys, zipfile
+methods = {i.filename.rsplit("/", 1)[-1]: i.compress_type for i in zipfile.ZipFile(sys.argv[1]).infolist()}
+sys.exit(0 if methods["random.bin"] == zipfile.ZIP_STORED and methods["numbers.txt"] == zipfile.ZIP_DEFLATED else "FAIL: methods %r" % methods)' "$work/plain.zip"
+fi
 
 case $tool in
 7zz | bsdtar)
