@@ -67,7 +67,7 @@ void encryptedCompress(FinderSync& sync, const CommandCall&) {
     request.name = defaultArchiveName(paths);
     request.folder = RCFile(paths.front()).folder();
     request.allowedTypes = {"zip"};
-    request.passwordLabel = localized("Password");
+    request.passwordLabel = localized("Password") + ":";
     request.passwordPlaceholder = localized("Enter Password Tip");
     request.checkBoxTitle = localized("Skip .DS_Store, _MACOSX");
     request.checkBoxState = settings.readBool(kSkipJunkKey);

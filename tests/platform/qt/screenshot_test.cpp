@@ -72,6 +72,21 @@ TEST_F(Screenshots, EveryWindowRendersAtAPlausibleSize) {
     });
     ui.runSavePanel(save);
 
+    // The archive panel: password field with its hint, and the junk check box.
+    SaveRequest archive;
+    archive.name = "Photos.zip";
+    archive.folder = files().path().string();
+    archive.allowedTypes = {"zip"};
+    archive.passwordLabel = "Password:";
+    archive.passwordPlaceholder = "Leave empty for no password";
+    archive.checkBoxTitle = "Skip .DS_Store, _MACOSX and __MACOSX";
+    archive.checkBoxState = true;
+    whenModal<SavePanel>([](SavePanel* panel) {
+        checkScreenshot(panel, "zip-save-panel");
+        panel->reject();
+    });
+    ui.runSavePanel(archive);
+
     whenModal<QInputDialog>([](QInputDialog* dialog) {
         checkScreenshot(dialog, "text-question");
         dialog->reject();
