@@ -1,5 +1,7 @@
 #include "util/path_text.h"
 
+#include <functional>
+
 #include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -188,8 +190,12 @@ std::string homeFolder() {
 }
 
 std::string uniquePath(std::string_view path) {
+    return uniquePath(path, [](const std::string& candidate) { return existsNoFollow(candidate); });
+}
+
+std::string uniquePath(std::string_view path, const std::function<bool(const std::string&)>& taken) {
     std::string candidate(path);
-    if (!existsNoFollow(candidate))
+    if (!taken(candidate))
         return candidate;
 
     // The number goes between stem and extension; the stem gives way when the numbered name
@@ -212,7 +218,7 @@ std::string uniquePath(std::string_view path) {
         candidate = std::string(folder);
         candidate += utf8Prefix(stem, kNameMax - suffix.size());
         candidate += suffix;
-        if (!existsNoFollow(candidate))
+        if (!taken(candidate))
             return candidate;
     }
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,8 @@ std::string homeFolder();
 // A path at which nothing exists yet: the path itself when free, otherwise
 // "<path without extension>-<n>.<extension>" for the first free n = 1, 2, 3, ...
 std::string uniquePath(std::string_view path);
+// The same numbering, with `taken` saying which paths are in use (names inside an archive).
+std::string uniquePath(std::string_view path, const std::function<bool(const std::string&)>& taken);
 
 // Total bytes: 0 for a missing path, the size of a regular file, or the sum of the sizes of
 // every entry below a directory (entries that cannot be read count 0).

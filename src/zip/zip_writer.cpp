@@ -1,6 +1,7 @@
 // Writer half of the zip facade and the compression run over a selection.
 #include "zip/ss_zip_archive.h"
 
+#include "util/path_text.h"
 #include "util/posix.h"
 
 #include <archive.h>
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <set>
 
 namespace tf {
 
@@ -446,6 +448,17 @@ void ZipCompressor::startCompressWithPaths(const std::vector<std::string>& paths
         }
     }
 
+    // Items of the same name from different folders (a search result) would otherwise
+    // share one entry name, and unpacking would keep only one of them.
+    std::set<std::string> topNames;
+    const auto topName = [&](const std::string& path) {
+        std::string name = uniquePath(lastComponent(path), [&](const std::string& candidate) {
+            return topNames.count(candidate) != 0;
+        });
+        topNames.insert(name);
+        return name;
+    };
+
     const std::string ownArchive = archive.writingPath();
     const auto isOwnArchive = [&](const std::string& full) {
         return full == savePath || full == ownArchive;
@@ -460,8 +473,7 @@ void ZipCompressor::startCompressWithPaths(const std::vector<std::string>& paths
                 // Special files (FIFOs, sockets, devices) are never opened: a FIFO would
                 // block the run forever.
                 if (selected.kind != Kind::Special && !isOwnArchive(selected.path) &&
-                    !archive.writeFileAtPath(selected.path, lastComponent(selected.path),
-                                             password)) {
+                    !archive.writeFileAtPath(selected.path, topName(selected.path), password)) {
                     fail(selected.path);
                 }
                 ++done;
@@ -484,7 +496,7 @@ void ZipCompressor::startCompressWithPaths(const std::vector<std::string>& paths
                     items[item.parent].hasWrittenChild = true;
                 }
             }
-            const std::string top = lastComponent(selected.path);
+            const std::string top = topName(selected.path);
             for (const Item& item : items) {
                 if (isCancelled()) {
                     break;

@@ -229,6 +229,16 @@ TEST_F(ZipRunTest, NamesKeepUtf8AndSpacesAndFacadeRefusesMixedPasswords) {
     run({src.path() / "Ä b"});
     EXPECT_EQ(names(readArchive(out)), (std::vector<std::string>{"Ä b/ünï côde.txt"}));
 
+    // Same names from different folders (a search result) each keep an entry of their own.
+    src.write("one/a.txt", "1");
+    src.write("two/a.txt", "2");
+    src.write("one/d/x", "1");
+    src.write("two/d/x", "2");
+    run({src.path() / "one/a.txt", src.path() / "two/a.txt", src.path() / "one/d",
+         src.path() / "two/d"});
+    EXPECT_EQ(names(readArchive(out)),
+              (std::vector<std::string>{"a-1.txt", "a.txt", "d-1/x", "d/x"}));
+
     SSZipArchive archive((dst.path() / "mixed.zip").string());
     ASSERT_TRUE(archive.open());
     EXPECT_TRUE(archive.writeFileAtPath(src.path() / "Ä b/ünï côde.txt", "", std::string("a")));
