@@ -193,7 +193,8 @@ std::string uniquePath(std::string_view path) {
     return uniquePath(path, [](const std::string& candidate) { return existsNoFollow(candidate); });
 }
 
-std::string uniquePath(std::string_view path, const std::function<bool(const std::string&)>& taken) {
+std::string uniquePath(std::string_view path,
+                       const std::function<bool(const std::string&)>& taken) {
     std::string candidate(path);
     if (!taken(candidate))
         return candidate;

@@ -42,6 +42,16 @@ TEST_F(Screenshots, EveryWindowRendersAtAPlausibleSize) {
                  {"Stop", "Keep Both", "Replace"},
                  AlertStyle::Critical});
 
+    // The picked colour, with the full-width colons the result text keeps in every language.
+    whenModal<QMessageBox>([](QMessageBox* box) {
+        checkScreenshot(box, "colour-result", 150);
+        box->reject();
+    });
+    ui.runAlert({"",
+                 "HEX\uFF1A#E95747\n\nRGB\uFF1A233, 87, 71",
+                 {"Copy HEX", "Copy RGB"},
+                 AlertStyle::Informational});
+
     files().mkdir("Documents");
     files().mkdir("Pictures");
     whenModal<QFileDialog>([](QFileDialog* dialog) {

@@ -28,9 +28,9 @@ bool waitFor(const std::function<bool()>& done, int milliseconds) {
     return true;
 }
 
-void checkScreenshot(QWidget* window, const QString& name) {
+void checkScreenshot(QWidget* window, const QString& name, int minWidth) {
     const QPixmap grab = window->grab();
-    EXPECT_GE(grab.width(), 200) << name.toStdString();
+    EXPECT_GE(grab.width(), minWidth) << name.toStdString();
     EXPECT_GE(grab.height(), 60) << name.toStdString();
     if (const char* folder = std::getenv("TRACKFOLIO_SCREENSHOT_DIR"); folder != nullptr) {
         EXPECT_TRUE(grab.save(QDir(QString::fromLocal8Bit(folder)).filePath(name + ".png")));

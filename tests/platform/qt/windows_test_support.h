@@ -68,6 +68,6 @@ bool waitFor(const std::function<bool()>& done, int milliseconds = 5000);
 
 // Saves a grab of the window as <name>.png into $TRACKFOLIO_SCREENSHOT_DIR when that is set,
 // and checks that the grab has a plausible size.
-void checkScreenshot(QWidget* window, const QString& name);
+void checkScreenshot(QWidget* window, const QString& name, int minWidth = 200);
 
 }  // namespace tf::test
