@@ -331,7 +331,7 @@ RCNewFileViewCtl::RCNewFileViewCtl(QWidget* parent)
                            {ColumnKind::Name,
                             qt::text(formatText("%@ (%@, %@)",
                                                 {localized("File Type"), localized("Drag Sort"),
-                                                 localized("Double Click Change")}))},
+                                                 localized("Double Click Edit")}))},
                            {ColumnKind::Text, label("Extension"),
                             [](const RCMenuItem& item) { return qt::text(extensionText(item)); }},
                            {ColumnKind::ToMainMenu, label("Add to main menu")},
