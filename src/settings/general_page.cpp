@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,14 +11,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <filesystem>
-
 #include "model/default_data.h"
 #include "model/menu_keys.h"
 #include "model/menu_manager.h"
 #include "platform/qt/qt_edge.h"
 #include "platform/qt/qt_user_interface.h"
 #include "settings/add_back_window.h"
+#include "settings/list_page.h"
 #include "settings/name_sheet.h"
 #include "settings/settings_window.h"
 #include "util/resources.h"
@@ -90,6 +88,38 @@ std::optional<int> dropTarget(int rowAt, DropPlace place, int rowCount) {
             break;
     }
     return std::nullopt;
+}
+
+void EntryTable::setColumns(const QStringList& titles, int stretchColumn) {
+    setColumnCount(static_cast<int>(titles.size()));
+    setHorizontalHeaderLabels(titles);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verticalHeader()->hide();
+    setIconSize(QSize(20, 20));
+    setShowGrid(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    if (stretchColumn >= 0) {
+        horizontalHeader()->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
+    }
+}
+
+QTableWidgetItem* EntryTable::checkCell(bool on, bool enabled) {
+    auto* cell = new QTableWidgetItem;
+    Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled;
+    if (enabled) {
+        flags |= Qt::ItemIsEnabled;
+    }
+    cell->setFlags(flags);
+    cell->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    return cell;
+}
+
+QTableWidgetItem* EntryTable::textCell(const QString& text, std::optional<QIcon> icon) {
+    auto* cell = icon ? new QTableWidgetItem(iconOrBlank(*icon), text) : new QTableWidgetItem(text);
+    cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
+    return cell;
 }
 
 EntryTable::EntryTable(QWidget* parent) : QTableWidget(parent) {
@@ -166,21 +196,12 @@ RCGeneralViewCtl::RCGeneralViewCtl(QWidget* parent) : QWidget(parent) {
             [this](bool on) { onCheckAction(kFoldAllTag, on); });
 
     table_ = new EntryTable(this);
-    table_->setColumnCount(ColumnCount);
-    table_->setHorizontalHeaderLabels(
+    table_->setColumns(
         {label("Enable"),
          qt::text(formatText("%@ (%@, %@)", {localized("Menu Name"), localized("Drag Sort"),
                                              localized("Double Click Change")})),
-         label("Options"), label("Fold Up")});
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->verticalHeader()->hide();
-    table_->setIconSize(QSize(20, 20));
-    table_->setShowGrid(false);
-    QHeaderView* header = table_->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+         label("Options"), label("Fold Up")},
+        NameColumn);
     connect(table_, &EntryTable::rowDropped, this, &RCGeneralViewCtl::moveEntry);
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
         if (column != EnableColumn && column != FoldColumn) {
@@ -235,15 +256,9 @@ RCGeneralViewCtl::RCGeneralViewCtl(QWidget* parent) : QWidget(parent) {
     layout->addLayout(buttons);
     layout->addWidget(tipLabel_);
 
-    // Another program (the command line, the menu service) may change the list meanwhile:
-    // the store replaces its file by a rename, which the folder's watch sees.
-    watcher_ = new QFileSystemWatcher(this);
-    const auto folder = manager().paths().configFolder;
-    if (!folder.empty() && std::filesystem::is_directory(folder)) {
-        watcher_->addPath(qt::pathText(folder.string()));
-    }
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
-            &RCGeneralViewCtl::settingsFolderChanged);
+    // Another program (the command line, the menu service) may change the list meanwhile.
+    watch_ = new StoreWatch(this);
+    connect(watch_, &StoreWatch::changed, this, &RCGeneralViewCtl::refresh);
     connect(&RefreshSignal::instance(), &RefreshSignal::refresh, this, &RCGeneralViewCtl::refresh);
 
     refresh();
@@ -255,16 +270,9 @@ const RCMenuItem* RCGeneralViewCtl::selectItem() const {
     return selected_ && *selected_ < tableData_.size() ? &tableData_[*selected_] : nullptr;
 }
 
-void RCGeneralViewCtl::settingsFolderChanged() {
-    // Cheap when nothing we show changed: the store reuses its contents unless the file did.
-    if (manager().sharedDefaults().snapshot() != shownContents_) {
-        refresh();
-    }
-}
-
 void RCGeneralViewCtl::refresh() {
     SettingsStore& store = manager().sharedDefaults();
-    shownContents_ = store.snapshot();
+    watch_->shown();
     const bool foldAll = store.readBool(optionKey(kFoldAllTag));
     const bool menuEnabled = extensionEnabled ? extensionEnabled() : true;
 
@@ -284,21 +292,10 @@ void RCGeneralViewCtl::refresh() {
 }
 
 void RCGeneralViewCtl::fillRow(int row, const RCMenuItem& item, bool foldAll, bool menuEnabled) {
-    const auto check = [](bool on, bool enabled) {
-        auto* cell = new QTableWidgetItem;
-        Qt::ItemFlags flags =
-            Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled;
-        if (enabled) {
-            flags |= Qt::ItemIsEnabled;
-        }
-        cell->setFlags(flags);
-        cell->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-        return cell;
-    };
+    const auto check = &EntryTable::checkCell;
     table_->setItem(row, EnableColumn, check(!item.disabled, menuEnabled));
-    auto* name = new QTableWidgetItem(iconOrBlank(entryIcon(item)), qt::text(item.menuTitle()));
-    name->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
-    table_->setItem(row, NameColumn, name);
+    table_->setItem(row, NameColumn,
+                    EntryTable::textCell(qt::text(item.menuTitle()), entryIcon(item)));
     table_->removeCellWidget(row, OptionsColumn);
     auto* options = new QTableWidgetItem;
     options->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
