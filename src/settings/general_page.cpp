@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,14 +11,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <filesystem>
-
 #include "model/default_data.h"
 #include "model/menu_keys.h"
 #include "model/menu_manager.h"
 #include "platform/qt/qt_edge.h"
 #include "platform/qt/qt_user_interface.h"
 #include "settings/add_back_window.h"
+#include "settings/list_page.h"
 #include "settings/name_sheet.h"
 #include "settings/settings_window.h"
 #include "util/resources.h"
@@ -235,15 +233,9 @@ RCGeneralViewCtl::RCGeneralViewCtl(QWidget* parent) : QWidget(parent) {
     layout->addLayout(buttons);
     layout->addWidget(tipLabel_);
 
-    // Another program (the command line, the menu service) may change the list meanwhile:
-    // the store replaces its file by a rename, which the folder's watch sees.
-    watcher_ = new QFileSystemWatcher(this);
-    const auto folder = manager().paths().configFolder;
-    if (!folder.empty() && std::filesystem::is_directory(folder)) {
-        watcher_->addPath(qt::pathText(folder.string()));
-    }
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
-            &RCGeneralViewCtl::settingsFolderChanged);
+    // Another program (the command line, the menu service) may change the list meanwhile.
+    watch_ = new StoreWatch(this);
+    connect(watch_, &StoreWatch::changed, this, &RCGeneralViewCtl::refresh);
     connect(&RefreshSignal::instance(), &RefreshSignal::refresh, this, &RCGeneralViewCtl::refresh);
 
     refresh();
@@ -255,16 +247,9 @@ const RCMenuItem* RCGeneralViewCtl::selectItem() const {
     return selected_ && *selected_ < tableData_.size() ? &tableData_[*selected_] : nullptr;
 }
 
-void RCGeneralViewCtl::settingsFolderChanged() {
-    // Cheap when nothing we show changed: the store reuses its contents unless the file did.
-    if (manager().sharedDefaults().snapshot() != shownContents_) {
-        refresh();
-    }
-}
-
 void RCGeneralViewCtl::refresh() {
     SettingsStore& store = manager().sharedDefaults();
-    shownContents_ = store.snapshot();
+    watch_->shown();
     const bool foldAll = store.readBool(optionKey(kFoldAllTag));
     const bool menuEnabled = extensionEnabled ? extensionEnabled() : true;
 

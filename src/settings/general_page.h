@@ -19,7 +19,6 @@
 #include "model/value.h"
 
 class QCheckBox;
-class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
 
@@ -27,6 +26,7 @@ namespace tf {
 
 class RCAddRightMenuWinCtl;
 class RCEditNameWinCtl;
+class StoreWatch;
 
 // The icon of an image resource name (theme name or one of our SVGs), or of an entry.
 QIcon resourceIcon(std::string_view name);
@@ -101,12 +101,10 @@ class RCGeneralViewCtl : public QWidget {
     QWidget* optionCell(int tag, std::string_view labelKey);
     void selectionChanged();
     void showIntroduce(const RCMenuItem* item);
-    void settingsFolderChanged();
 
     std::vector<RCMenuItem> tableData_;
     std::optional<std::size_t> selected_;
     bool loading_ = false;
-    std::shared_ptr<const Dict> shownContents_;
 
     QCheckBox* enableButton_;
     QCheckBox* foldAllCheck_;
@@ -115,7 +113,7 @@ class RCGeneralViewCtl : public QWidget {
     QPushButton* deleteButton_;
     QPushButton* recoverButton_;
     QLabel* tipLabel_;
-    QFileSystemWatcher* watcher_;
+    StoreWatch* watch_;
     RCEditNameWinCtl* editNameWinCtl_ = nullptr;
     RCAddRightMenuWinCtl* addMenuWinCtl_ = nullptr;
 };
