@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QTableWidget>
 #include <QTimer>
@@ -20,6 +21,8 @@
 #include "settings/general_page.h"
 #include "settings/handoff.h"
 #include "settings/name_sheet.h"
+#include "settings/new_file_page.h"
+#include "settings/open_with_page.h"
 #include "settings/preferences_page.h"
 #include "settings/settings_window.h"
 #include "settings/single_instance.h"
@@ -83,7 +86,7 @@ bool save(QWidget* widget, const QString& folder, const QString& name) {
     return saved;
 }
 
-// Every page, the rename sheet and the add-back window, each once, then quit.
+// Every page and its sheets and windows, each once, then quit.
 int takeScreenshots(SettingsWindow& window, RCGeneralViewCtl* general, const QString& folder) {
     QDir().mkpath(folder);
     window.open();
@@ -112,6 +115,35 @@ int takeScreenshots(SettingsWindow& window, RCGeneralViewCtl* general, const QSt
             ok = save(general->addMenuWindow(), folder, QStringLiteral("add-back")) && ok;
             general->addMenuWindow()->close();
         }
+    }
+    if (auto* newFile = qobject_cast<RCNewFileViewCtl*>(window.page(PageId::NewFile))) {
+        // The template form, new and editing a special file.
+        window.showPage(PageId::NewFile);
+        newFile->onAdd();
+        QApplication::processEvents();
+        ok = save(newFile->addFileWindow(), folder, QStringLiteral("newfile-form")) && ok;
+        newFile->addFileWindow()->onCancel();
+        const auto& templates = newFile->tableData();
+        for (std::size_t row = 0; row < templates.size(); ++row) {
+            if (templates[row].isSpecialFile) {
+                newFile->table()->selectRow(static_cast<int>(row));
+                newFile->onEditName();
+                QApplication::processEvents();
+                ok = save(newFile->addFileWindow(), folder,
+                          QStringLiteral("newfile-form-special")) &&
+                     ok;
+                newFile->addFileWindow()->onCancel();
+                break;
+            }
+        }
+    }
+    if (window.page(PageId::CommonApp) != nullptr) {
+        window.showPage(PageId::CommonApp);
+        RCAppChooser chooser(&window);
+        chooser.show();
+        chooser.searchField()->setText(QStringLiteral("e"));
+        QApplication::processEvents();
+        ok = save(&chooser, folder, QStringLiteral("app-chooser")) && ok;
     }
     {
         // What this machine has: the file managers found, the plugins, the service.
@@ -162,6 +194,8 @@ int runSettingsApp(int argc, char** argv, const std::vector<std::string>& args) 
         general->refresh();
     };
     window.addPage(PageId::General, general);
+    window.addPage(PageId::NewFile, new RCNewFileViewCtl);
+    window.addPage(PageId::CommonApp, new RCOpenWithViewCtl);
     window.addPage(PageId::Preferences, new PreferencesPage(shared, tray, {}));
     if (const PageInfo* info = pageInfo(options.page)) {
         window.showPage(info->id);
