@@ -15,6 +15,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "commands/scripts/placeholders.h"
 #include "platform/qt/qt_edge.h"
 #include "settings/name_sheet.h"
@@ -134,10 +136,16 @@ RCAddEditScriptWinCtl::RCAddEditScriptWinCtl(QWidget* parent) : QDialog(parent) 
         kindGroup_->addButton(button, static_cast<int>(kind));
         kinds->addWidget(button);
     }
+    connect(kindGroup_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on) {
+            contentTextView_->setPlaceholderText(label(id == static_cast<int>(ScriptKind::Shell)
+                                                           ? "Script Content Placeholder"
+                                                           : "Script Content Placeholder Python"));
+        }
+    });
     kinds->addStretch(1);
 
     contentTextView_ = new RCTextView(this);
-    contentTextView_->setPlaceholderText(label("Script Content Placeholder"));
     contentTextView_->setMinimumSize(520, 220);
     auto* help = new QToolButton(this);
     help->setText(QStringLiteral("?"));
@@ -252,8 +260,12 @@ QString RCAddEditScriptWinCtl::hudText() const {
 
 void RCAddEditScriptWinCtl::showHudInfo(const QString& text) {
     hud_->setText(text);
-    hud_->setMaximumWidth(width() * 2 / 3);
-    hud_->adjustSize();
+    // One line when it fits in two thirds of the sheet, wrapped otherwise.
+    const QMargins margins = hud_->contentsMargins();
+    const int natural =
+        hud_->fontMetrics().horizontalAdvance(text) + margins.left() + margins.right() + 48;
+    hud_->setFixedWidth(std::min(natural, width() * 2 / 3));
+    hud_->setFixedHeight(hud_->heightForWidth(hud_->width()));
     hud_->move((width() - hud_->width()) / 2, (height() - hud_->height()) / 2);
     hud_->raise();
     hud_->show();
