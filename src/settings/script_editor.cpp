@@ -243,15 +243,7 @@ void RCAddEditScriptWinCtl::editWithItem(const RCMenuItem& item) {
 }
 
 void RCAddEditScriptWinCtl::openOnWindow(QWidget* parent) {
-    if (isVisible()) {
-        hide();
-    }
-    if (parent != nullptr && parentWidget() != parent) {
-        setParent(parent, windowFlags());
-    }
-    setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-    nameInput_->setFocus();
-    open();
+    openAsSheet(*this, parent, nameInput_);
 }
 
 QString RCAddEditScriptWinCtl::hudText() const {

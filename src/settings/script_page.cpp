@@ -12,10 +12,6 @@
 namespace tf {
 namespace {
 
-RCMenuManager& manager() {
-    return RCMenuManager::sharedInstance();
-}
-
 QString label(std::string_view key) {
     return qt::text(localized(key));
 }
@@ -31,7 +27,7 @@ std::string joined(const std::vector<std::string>& items) {
 ListPage::Parts scriptParts() {
     ListPage::Parts parts;
     parts.list = kScriptListKey;
-    parts.load = [] { return manager().commonScriptMenuArray(); };
+    parts.load = [] { return RCMenuManager::sharedInstance().commonScriptMenuArray(); };
     parts.columns = {
         {ListPage::ColumnKind::Name,
          qt::text(formatText("%@ (%@, %@)", {localized("Script Name"), localized("Drag Sort"),
