@@ -31,7 +31,7 @@ ListPage::Parts scriptParts() {
     parts.columns = {
         {ListPage::ColumnKind::Name,
          qt::text(formatText("%@ (%@, %@)", {localized("Script Name"), localized("Drag Sort"),
-                                             localized("Double Click Change")}))},
+                                             localized("Double Click Edit")}))},
         {ListPage::ColumnKind::Text, label("Script Type"),
          [](const RCMenuItem& item) {
              return label(scriptKindOf(item) == ScriptKind::Shell ? "Script Kind Shell"

@@ -80,69 +80,6 @@ TEST(ScriptFormats, AreStoredLowerCaseWithPlainCommas) {
     }
 }
 
-TEST_F(ScriptEditor, FileConditionGovernsTheFormats) {
-    fill(QStringLiteral("Count"), QStringLiteral("wc -l @rpath"));
-    EXPECT_FALSE(sheet.formatInput()->isEnabled()) << "a new script has no file condition";
-    sheet.fileCheck()->setChecked(true);
-    ASSERT_TRUE(sheet.formatInput()->isEnabled());
-    sheet.formatInput()->setText(QString::fromUtf8("TXT，CSV"));
-    sheet.onSure();
-    ASSERT_TRUE(returned);
-    EXPECT_EQ(dictString(*returned, "formats"), "txt,csv");
-    EXPECT_EQ(dictInteger(*returned, "needFile"), 1);
-
-    sheet.openOnWindow(nullptr);
-    sheet.fileCheck()->setChecked(false);
-    EXPECT_TRUE(sheet.formatInput()->text().isEmpty());
-    EXPECT_FALSE(sheet.formatInput()->isEnabled());
-    sheet.onSure();
-    EXPECT_EQ(dictString(*returned, "formats"), "");
-    EXPECT_EQ(dictInteger(*returned, "needFile"), 0);
-}
-
-TEST_F(ScriptEditor, EditingLoadsTheRecordAndReturnsItUnchanged) {
-    struct Case {
-        const char* ext;
-        ScriptKind kind;
-        const char* icon;
-    };
-    // What the menu service runs decides the kind: "sh" is the shell, anything else Python.
-    const Case cases[] = {
-        {"sh", ScriptKind::Shell, "shell"},
-        {"py", ScriptKind::Python, "python"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.ext);
-        RCMenuItem item;
-        item.key = std::string("key-") + c.ext;
-        item.ext = c.ext;
-        item.icon = c.icon;
-        item.displayName = "Résumé";
-        item.script = "print('@rname')\n\tx = \"a\"";
-        item.isNeedFile = true;
-        item.isNeedFolder = true;
-        item.formats = {"md", "txt"};
-        sheet.openOnWindow(nullptr);
-        sheet.editWithItem(item);
-        EXPECT_EQ(sheet.kind(), c.kind);
-        EXPECT_TRUE(sheet.formatInput()->isEnabled());
-        sheet.onSure();
-        ASSERT_TRUE(returned);
-        const Dict expected{{"key", item.key},        {"icon", c.icon},
-                            {"ext", c.ext},           {"displayName", item.displayName},
-                            {"script", item.script},  {"formats", "md,txt"},
-                            {"needFolder", Value(1)}, {"needFile", Value(1)}};
-        EXPECT_EQ(*returned, expected);
-    }
-    // A new script gets a fresh key each time and starts as a shell script.
-    sheet.editWithItem(RCMenuItem());
-    const std::string first = sheet.key();
-    EXPECT_EQ(sheet.kind(), ScriptKind::Shell);
-    sheet.editWithItem(RCMenuItem());
-    EXPECT_FALSE(first.empty());
-    EXPECT_NE(sheet.key(), first);
-}
-
 // Every example the help gives is what the menu service inserts for that file.
 TEST_F(ScriptEditor, HelpShowsWhatThePlaceholdersExpandTo) {
     sheet.onHelpAction();

@@ -2,7 +2,6 @@
 // builds.
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -14,7 +13,6 @@
 #include "menu_probe.h"
 #include "model/default_data.h"
 #include "model/menu_manager.h"
-#include "platform/qt/windows_test_support.h"
 #include "settings/general_page.h"
 #include "settings/script_editor.h"
 #include "settings/script_page.h"
@@ -176,26 +174,6 @@ TEST_F(ScriptPage, ConditionsGivenBeforeTheTopLevelTickCarryOver) {
     page->onCheckToMainMenu(rowOf(needsFile->key), true);
     EXPECT_TRUE(offered(needsFile->key, txt).onTopLevel);
     EXPECT_FALSE(offered(needsFile->key, folder).onTopLevel);
-}
-
-TEST_F(ScriptPage, RemovingAndRestoring) {
-    const auto defaults = manager().commonScriptMenuArray();
-    const std::string key = defaults.front().key;
-    page->onCheckToMainMenu(rowOf(key), true);
-    page->table()->selectRow(rowOf(key));
-    page->onDelete();
-    EXPECT_FALSE(storedIn(manager().commonScriptMenuArray(), key));
-    EXPECT_FALSE(storedIn(manager().menuItemArray(), key)) << "its top-level copy goes too";
-
-    test::whenModal<QMessageBox>(
-        [](QMessageBox* box) { test::buttonWithText(box, QStringLiteral("OK"))->click(); });
-    page->onRecover();
-    const auto restored = manager().commonScriptMenuArray();
-    ASSERT_EQ(restored.size(), defaults.size());
-    for (std::size_t i = 0; i < restored.size(); ++i) {
-        EXPECT_EQ(restored[i].displayName, defaults[i].displayName);
-    }
-    EXPECT_EQ(page->table()->rowCount(), static_cast<int>(defaults.size()));
 }
 
 }  // namespace
