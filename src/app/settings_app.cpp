@@ -1,6 +1,7 @@
 #include "app/settings_app.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -146,25 +147,25 @@ int takeScreenshots(SettingsWindow& window, RCGeneralViewCtl* general, const QSt
         }
     }
     if (auto* newFile = qobject_cast<RCNewFileViewCtl*>(window.page(PageId::NewFile))) {
-        // The template form, new and editing a special file.
+        // The template form: new, for a file of fixed name, and editing.
         window.showPage(PageId::NewFile);
         newFile->onAdd();
         QApplication::processEvents();
         ok = save(newFile->addFileWindow(), folder, QStringLiteral("newfile-form")) && ok;
         newFile->addFileWindow()->onCancel();
-        const auto& templates = newFile->tableData();
-        for (std::size_t row = 0; row < templates.size(); ++row) {
-            if (templates[row].isSpecialFile) {
-                newFile->table()->selectRow(static_cast<int>(row));
-                newFile->onEditName();
-                QApplication::processEvents();
-                ok = save(newFile->addFileWindow(), folder,
-                          QStringLiteral("newfile-form-special")) &&
-                     ok;
-                newFile->addFileWindow()->onCancel();
-                break;
-            }
-        }
+        newFile->onAdd();
+        RCAddFileWinCtl* special = newFile->addFileWindow();
+        special->specialFileCheck()->setChecked(true);
+        special->inputFileType()->setText(QStringLiteral("Environment"));
+        special->inputFileName()->setText(QStringLiteral(".env"));
+        QApplication::processEvents();
+        ok = save(special, folder, QStringLiteral("newfile-form-special")) && ok;
+        special->onCancel();
+        newFile->table()->selectRow(1);
+        newFile->onEditName();
+        QApplication::processEvents();
+        ok = save(newFile->addFileWindow(), folder, QStringLiteral("newfile-form-edit")) && ok;
+        newFile->addFileWindow()->onCancel();
     }
     if (window.page(PageId::CommonApp) != nullptr) {
         window.showPage(PageId::CommonApp);

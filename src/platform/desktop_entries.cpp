@@ -466,6 +466,8 @@ std::optional<DesktopEntry> readDesktopEntry(const fs::path& file) {
             entry.terminal = readBoolean(value);
         } else if (key == "Hidden") {
             entry.hidden = readBoolean(value);
+        } else if (key == "NoDisplay") {
+            entry.noDisplay = readBoolean(value);
         }
     }
     if (!seenGroup) {

@@ -25,6 +25,8 @@ struct DesktopEntry {
     std::string workingDirectory;
     bool terminal = false;
     bool hidden = false;
+    // NoDisplay=true: launchable, but not one to offer in a list of applications.
+    bool noDisplay = false;
 };
 
 // Nothing when the file cannot be read or has no [Desktop Entry] group.

@@ -90,6 +90,38 @@ std::optional<int> dropTarget(int rowAt, DropPlace place, int rowCount) {
     return std::nullopt;
 }
 
+void EntryTable::setColumns(const QStringList& titles, int stretchColumn) {
+    setColumnCount(static_cast<int>(titles.size()));
+    setHorizontalHeaderLabels(titles);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verticalHeader()->hide();
+    setIconSize(QSize(20, 20));
+    setShowGrid(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    if (stretchColumn >= 0) {
+        horizontalHeader()->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
+    }
+}
+
+QTableWidgetItem* EntryTable::checkCell(bool on, bool enabled) {
+    auto* cell = new QTableWidgetItem;
+    Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled;
+    if (enabled) {
+        flags |= Qt::ItemIsEnabled;
+    }
+    cell->setFlags(flags);
+    cell->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    return cell;
+}
+
+QTableWidgetItem* EntryTable::textCell(const QString& text, std::optional<QIcon> icon) {
+    auto* cell = icon ? new QTableWidgetItem(iconOrBlank(*icon), text) : new QTableWidgetItem(text);
+    cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
+    return cell;
+}
+
 EntryTable::EntryTable(QWidget* parent) : QTableWidget(parent) {
     setDragEnabled(true);
     setAcceptDrops(true);
@@ -164,21 +196,12 @@ RCGeneralViewCtl::RCGeneralViewCtl(QWidget* parent) : QWidget(parent) {
             [this](bool on) { onCheckAction(kFoldAllTag, on); });
 
     table_ = new EntryTable(this);
-    table_->setColumnCount(ColumnCount);
-    table_->setHorizontalHeaderLabels(
+    table_->setColumns(
         {label("Enable"),
          qt::text(formatText("%@ (%@, %@)", {localized("Menu Name"), localized("Drag Sort"),
                                              localized("Double Click Change")})),
-         label("Options"), label("Fold Up")});
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->verticalHeader()->hide();
-    table_->setIconSize(QSize(20, 20));
-    table_->setShowGrid(false);
-    QHeaderView* header = table_->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+         label("Options"), label("Fold Up")},
+        NameColumn);
     connect(table_, &EntryTable::rowDropped, this, &RCGeneralViewCtl::moveEntry);
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
         if (column != EnableColumn && column != FoldColumn) {
@@ -269,21 +292,10 @@ void RCGeneralViewCtl::refresh() {
 }
 
 void RCGeneralViewCtl::fillRow(int row, const RCMenuItem& item, bool foldAll, bool menuEnabled) {
-    const auto check = [](bool on, bool enabled) {
-        auto* cell = new QTableWidgetItem;
-        Qt::ItemFlags flags =
-            Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled;
-        if (enabled) {
-            flags |= Qt::ItemIsEnabled;
-        }
-        cell->setFlags(flags);
-        cell->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-        return cell;
-    };
+    const auto check = &EntryTable::checkCell;
     table_->setItem(row, EnableColumn, check(!item.disabled, menuEnabled));
-    auto* name = new QTableWidgetItem(iconOrBlank(entryIcon(item)), qt::text(item.menuTitle()));
-    name->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
-    table_->setItem(row, NameColumn, name);
+    table_->setItem(row, NameColumn,
+                    EntryTable::textCell(qt::text(item.menuTitle()), entryIcon(item)));
     table_->removeCellWidget(row, OptionsColumn);
     auto* options = new QTableWidgetItem;
     options->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);

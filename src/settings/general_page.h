@@ -45,6 +45,14 @@ class EntryTable : public QTableWidget {
   public:
     explicit EntryTable(QWidget* parent = nullptr);
 
+    // Titled columns, whole rows selected one at a time, no editing in place; the stretch
+    // column takes the room left.
+    void setColumns(const QStringList& titles, int stretchColumn);
+    // An on/off box, greyed out unless `enabled`; and a text (with an icon, blank when it
+    // draws nothing, so names line up).
+    static QTableWidgetItem* checkCell(bool on, bool enabled);
+    static QTableWidgetItem* textCell(const QString& text, std::optional<QIcon> icon);
+
   signals:
     void rowDropped(int fromRow, int toRow);
 

@@ -2,7 +2,6 @@
 
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -26,17 +25,6 @@ RCMenuManager& manager() {
 
 QString label(std::string_view key) {
     return qt::text(localized(key));
-}
-
-QTableWidgetItem* checkCell(bool on, bool enabled) {
-    auto* cell = new QTableWidgetItem;
-    Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled;
-    if (enabled) {
-        flags |= Qt::ItemIsEnabled;
-    }
-    cell->setFlags(flags);
-    cell->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-    return cell;
 }
 
 }  // namespace
@@ -63,23 +51,11 @@ void StoreWatch::folderChanged() {
 
 ListPage::ListPage(Parts parts, QWidget* parent) : QWidget(parent), parts_(std::move(parts)) {
     table_ = new EntryTable(this);
-    table_->setColumnCount(static_cast<int>(parts_.columns.size()));
     QStringList titles;
     for (const Column& column : parts_.columns) {
         titles << column.title;
     }
-    table_->setHorizontalHeaderLabels(titles);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->verticalHeader()->hide();
-    table_->setIconSize(QSize(20, 20));
-    table_->setShowGrid(false);
-    QHeaderView* header = table_->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
-    if (const int name = columnOf(ColumnKind::Name); name >= 0) {
-        header->setSectionResizeMode(name, QHeaderView::Stretch);
-    }
+    table_->setColumns(titles, columnOf(ColumnKind::Name));
     connect(table_, &EntryTable::rowDropped, this, &ListPage::moveEntry);
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
         const ColumnKind kind = parts_.columns[static_cast<std::size_t>(column)].kind;
@@ -169,20 +145,19 @@ void ListPage::fillRow(int row, const RCMenuItem& item) {
             case ColumnKind::Name:
             case ColumnKind::Text: {
                 const QString text = column.text ? column.text(item) : qt::text(item.menuTitle());
-                cell = column.kind == ColumnKind::Name
-                           ? new QTableWidgetItem(iconOrBlank(entryIcon(item)), text)
-                           : new QTableWidgetItem(text);
-                cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
+                cell = EntryTable::textCell(text, column.kind == ColumnKind::Name
+                                                      ? std::optional<QIcon>(entryIcon(item))
+                                                      : std::nullopt);
                 break;
             }
             case ColumnKind::ToMainMenu:
-                cell = checkCell(item.isAddToMainMenu, true);
+                cell = EntryTable::checkCell(item.isAddToMainMenu, true);
                 break;
             case ColumnKind::Enable:
                 // An entry on top level is always shown: its box is ticked and cannot change.
-                cell =
-                    twin ? checkCell(!item.disabled || item.isAddToMainMenu, !item.isAddToMainMenu)
-                         : checkCell(!item.disabled, true);
+                cell = twin ? EntryTable::checkCell(!item.disabled || item.isAddToMainMenu,
+                                                    !item.isAddToMainMenu)
+                            : EntryTable::checkCell(!item.disabled, true);
                 break;
         }
         table_->setItem(row, at, cell);

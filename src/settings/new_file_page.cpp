@@ -108,16 +108,6 @@ RCAddFileWinCtl::RCAddFileWinCtl(QWidget* parent) : QDialog(parent) {
     inputFileName_->setPlaceholderText(label("Special FileName Placeholder"));
     checkedSpecialFile_ = new QCheckBox(label("Special File"), this);
 
-    commonFileView_ = new QWidget(this);
-    auto* common = new QFormLayout(commonFileView_);
-    common->setContentsMargins(0, 0, 0, 0);
-    common->addRow(fieldLabel("Default Name"), inputDisplayName_);
-    common->addRow(fieldLabel("Extension"), inputExtension_);
-    specialFileView_ = new QWidget(this);
-    auto* special = new QFormLayout(specialFileView_);
-    special->setContentsMargins(0, 0, 0, 0);
-    special->addRow(fieldLabel("File Name"), inputFileName_);
-
     buttonIcon_ = new QPushButton(this);
     buttonIcon_->setIconSize(QSize(48, 48));
     buttonIcon_->setFixedSize(60, 60);
@@ -138,11 +128,14 @@ RCAddFileWinCtl::RCAddFileWinCtl(QWidget* parent) : QDialog(parent) {
     templateBox->addLayout(templateRow);
     templateBox->addWidget(labelTipTemplate);
 
-    auto* form = new QFormLayout;
+    // One form for both kinds, so that the labels line up; the rows of the other kind hide.
+    form_ = new QFormLayout;
+    QFormLayout* form = form_;
     form->addRow(fieldLabel("File Type"), inputFileType_);
     form->addRow(QString(), checkedSpecialFile_);
-    form->addRow(commonFileView_);
-    form->addRow(specialFileView_);
+    form->addRow(fieldLabel("Default Name"), inputDisplayName_);
+    form->addRow(fieldLabel("Extension"), inputExtension_);
+    form->addRow(fieldLabel("File Name"), inputFileName_);
     form->addRow(fieldLabel("File Icon"), iconRow);
     form->addRow(fieldLabel("File Template"), templateBox);
 
@@ -166,7 +159,8 @@ RCAddFileWinCtl::RCAddFileWinCtl(QWidget* parent) : QDialog(parent) {
     layout->addLayout(form);
     layout->addWidget(labelTipAddToFileTemplate);
     layout->addLayout(buttons);
-    setMinimumWidth(460);
+    inputFileType_->setMinimumWidth(320);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     for (QLineEdit* field : {inputFileType_, inputDisplayName_, inputExtension_, inputFileName_}) {
         connect(field, &QLineEdit::textChanged, this, &RCAddFileWinCtl::refresh);
@@ -205,8 +199,9 @@ void RCAddFileWinCtl::editWithItem(const RCMenuItem& item) {
 
 void RCAddFileWinCtl::refresh() {
     const bool special = checkedSpecialFile_->isChecked();
-    specialFileView_->setVisible(special);
-    commonFileView_->setVisible(!special);
+    form_->setRowVisible(inputFileName_, special);
+    form_->setRowVisible(inputDisplayName_, !special);
+    form_->setRowVisible(inputExtension_, !special);
 
     QIcon icon;
     if (!iconPath_.empty()) {
@@ -336,7 +331,7 @@ RCNewFileViewCtl::RCNewFileViewCtl(QWidget* parent)
                            {ColumnKind::Name,
                             qt::text(formatText("%@ (%@, %@)",
                                                 {localized("File Type"), localized("Drag Sort"),
-                                                 localized("Double Click Change")}))},
+                                                 localized("Double Click Edit")}))},
                            {ColumnKind::Text, label("Extension"),
                             [](const RCMenuItem& item) { return qt::text(extensionText(item)); }},
                            {ColumnKind::ToMainMenu, label("Add to main menu")},

@@ -15,6 +15,7 @@
 #include "settings/list_page.h"
 
 class QCheckBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -72,8 +73,7 @@ class RCAddFileWinCtl : public QDialog {
     QLineEdit* inputExtension_;
     QLineEdit* inputFileName_;
     QCheckBox* checkedSpecialFile_;
-    QWidget* commonFileView_;
-    QWidget* specialFileView_;
+    QFormLayout* form_;
     QPushButton* buttonIcon_;
     QPushButton* buttonSelectTemplate_;
     QLabel* labelTipSelected_;

@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -77,6 +79,20 @@ Dict mainMenuCopy(const RCMenuItem& item) {
                 {"displayName", Value(item.displayName)}};
 }
 
+// The icon drawn centred on a square of `side`, so that names line up whatever sizes the
+// theme has.
+QIcon squareIcon(const QIcon& icon, int side) {
+    QPixmap square(side, side);
+    square.fill(Qt::transparent);
+    const QPixmap drawn = icon.pixmap(QSize(side, side));
+    if (!drawn.isNull()) {
+        const QSize size = drawn.deviceIndependentSize().toSize();
+        QPainter painter(&square);
+        painter.drawPixmap((side - size.width()) / 2, (side - size.height()) / 2, drawn);
+    }
+    return QIcon(square);
+}
+
 }  // namespace
 
 QIcon desktopEntryIcon(const DesktopEntry& entry) {
@@ -110,7 +126,7 @@ std::string desktopEntryForProgram(const std::string& name, const std::string& p
 RCAppChooser::RCAppChooser(QWidget* parent) : QDialog(parent) {
     setWindowTitle(label("Choose Application"));
     for (DesktopEntry& entry : installedDesktopEntries()) {
-        if (isLaunchable(entry)) {
+        if (!entry.noDisplay && isLaunchable(entry)) {
             entries_.push_back(std::move(entry));
         }
     }
@@ -126,7 +142,7 @@ RCAppChooser::RCAppChooser(QWidget* parent) : QDialog(parent) {
     list_->setIconSize(QSize(24, 24));
     list_->setUniformItemSizes(true);
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        auto* row = new QListWidgetItem(iconOrBlank(desktopEntryIcon(entries_[i])),
+        auto* row = new QListWidgetItem(squareIcon(desktopEntryIcon(entries_[i]), 24),
                                         qt::text(entries_[i].name), list_);
         row->setData(Qt::UserRole, static_cast<int>(i));
     }

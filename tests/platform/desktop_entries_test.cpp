@@ -190,7 +190,8 @@ TEST_F(DesktopEntries, ReadsTheEntryGroupWithItsEscapes) {
     const auto file = userEntry("x.desktop",
                                 "# comment\nType = Application\nName=X\nName[de]=Y\n"
                                 "Exec=run \"a\\\\\\\\b\" c\\sd\nPath=/w\nTerminal=true\n"
-                                "Icon=x-icon\n[Desktop Action New]\nName=Other\nExec=other\n");
+                                "Icon=x-icon\nNoDisplay=true\n[Desktop Action New]\nName=Other\n"
+                                "NoDisplay=false\nExec=other\n");
     const auto entry = readDesktopEntry(file);
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->type, "Application");
@@ -200,6 +201,7 @@ TEST_F(DesktopEntries, ReadsTheEntryGroupWithItsEscapes) {
     EXPECT_EQ(entry->workingDirectory, "/w");
     EXPECT_TRUE(entry->terminal);
     EXPECT_FALSE(entry->hidden);
+    EXPECT_TRUE(entry->noDisplay) << "read from the entry's own group only";
     EXPECT_FALSE(readDesktopEntry(files().write("plain.desktop", "Name=X\n")));
     EXPECT_FALSE(readDesktopEntry(files().path() / "missing.desktop"));
 }

@@ -90,6 +90,17 @@ std::optional<RCMenuItem> storedIn(const std::vector<RCMenuItem>& items, const s
     return std::nullopt;
 }
 
+// True when `act` showed a message (which is then dismissed).
+bool showsMessage(const std::function<void()>& act) {
+    bool told = false;
+    test::whenModal<QMessageBox>([&](QMessageBox* box) {
+        told = true;
+        box->accept();
+    });
+    act();
+    return told;
+}
+
 bool folderEmpty(const fs::path& folder) {
     return !fs::exists(folder) || fs::is_empty(folder);
 }
@@ -377,13 +388,7 @@ TEST_F(NewFilePage, AddingStopsAtTheLimitWithAMessage) {
         }
         settings[std::string(kTemplateListKey)] = Value(list);
     });
-    bool told = false;
-    test::whenModal<QMessageBox>([&](QMessageBox* box) {
-        told = true;
-        box->accept();
-    });
-    page->onAdd();
-    EXPECT_TRUE(told);
+    EXPECT_TRUE(showsMessage([&] { page->onAdd(); }));
     EXPECT_EQ(page->addFileWindow(), nullptr);
 
     manager().removeMenuKey(kTemplateListKey, "t0");
@@ -427,13 +432,14 @@ class OpenWithPage : public ListPages {
 TEST_F(OpenWithPage, AnInstalledApplicationIsOfferedAndOpensTheSelection) {
     // Records what it was asked to open, next to it.
     install("org.example.Marker.desktop", "Marker", "sh -c 'touch \"$0.opened\"' %f");
+    install("org.example.MarkerHelper.desktop", "Marker Helper", "true\nNoDisplay=true");
     const std::string key = add([](RCAppChooser* chooser) {
         chooser->searchField()->setText(QStringLiteral("mark"));
         int shown = 0;
         for (int row = 0; row < chooser->list()->count(); ++row) {
             shown += chooser->list()->item(row)->isHidden() ? 0 : 1;
         }
-        EXPECT_EQ(shown, 1) << "the search leaves the one match";
+        EXPECT_EQ(shown, 1) << "the one match; helpers that hide from lists stay out";
         chooser->onSure();
     });
     ASSERT_FALSE(key.empty());
@@ -547,13 +553,7 @@ TEST_F(OpenWithPage, AnEntryWithoutANameShowsItsApplicationAndTheListStopsAtFift
     });
     page->refresh();
     EXPECT_EQ(page->table()->item(0, page->columnOf(Kind::Name))->text(), "app0.desktop");
-    bool told = false;
-    test::whenModal<QMessageBox>([&](QMessageBox* box) {
-        told = true;
-        box->accept();
-    });
-    page->onAdd();
-    EXPECT_TRUE(told);
+    EXPECT_TRUE(showsMessage([&] { page->onAdd(); }));
 }
 
 }  // namespace
