@@ -18,6 +18,7 @@
 #include "platform/process_runner.h"
 #include "platform/qt/qt_edge.h"
 #include "settings/add_back_window.h"
+#include "settings/common_path_page.h"
 #include "settings/extension_status.h"
 #include "settings/general_page.h"
 #include "settings/handoff.h"
@@ -25,6 +26,8 @@
 #include "settings/new_file_page.h"
 #include "settings/open_with_page.h"
 #include "settings/preferences_page.h"
+#include "settings/script_editor.h"
+#include "settings/script_page.h"
 #include "settings/settings_window.h"
 #include "settings/single_instance.h"
 #include "settings/status_dialog.h"
@@ -87,6 +90,32 @@ bool save(QWidget* widget, const QString& folder, const QString& name) {
     return saved;
 }
 
+// The script editor sheet editing a script with conditions, its message for a missing name,
+// and the placeholder help.
+bool scriptScreenshots(SettingsWindow& window, const QString& folder) {
+    auto* scripts = qobject_cast<RCScriptViewCtl*>(window.page(PageId::CommonScript));
+    if (scripts == nullptr || scripts->tableData().size() < 2) {
+        return true;
+    }
+    window.showPage(PageId::CommonScript);
+    scripts->table()->selectRow(1);
+    scripts->onEditName();
+    RCAddEditScriptWinCtl* sheet = scripts->editor();
+    QApplication::processEvents();
+    bool ok = save(sheet, folder, QStringLiteral("script-editor"));
+    sheet->onHelpAction();
+    QApplication::processEvents();
+    ok = save(sheet->helpViewCtl(), folder, QStringLiteral("script-help")) && ok;
+    sheet->helpViewCtl()->close();
+    sheet->editWithItem(RCMenuItem());
+    sheet->setKind(ScriptKind::Python);
+    sheet->onSure();
+    QApplication::processEvents();
+    ok = save(sheet, folder, QStringLiteral("script-editor-message")) && ok;
+    sheet->onCancel();
+    return ok;
+}
+
 // Every page and its sheets and windows, each once, then quit.
 int takeScreenshots(SettingsWindow& window, RCGeneralViewCtl* general, const QString& folder) {
     QDir().mkpath(folder);
@@ -146,6 +175,7 @@ int takeScreenshots(SettingsWindow& window, RCGeneralViewCtl* general, const QSt
         QApplication::processEvents();
         ok = save(&chooser, folder, QStringLiteral("app-chooser")) && ok;
     }
+    ok = scriptScreenshots(window, folder) && ok;
     {
         // What this machine has: the file managers found, the plugins, the service.
         PosixProcessRunner processes;
@@ -197,6 +227,8 @@ int runSettingsApp(int argc, char** argv, const std::vector<std::string>& args) 
     window.addPage(PageId::General, general);
     window.addPage(PageId::NewFile, new RCNewFileViewCtl);
     window.addPage(PageId::CommonApp, new RCOpenWithViewCtl);
+    window.addPage(PageId::CommonPath, new RCFavoriteViewCtl);
+    window.addPage(PageId::CommonScript, new RCScriptViewCtl);
     window.addPage(PageId::Preferences, new PreferencesPage(shared, tray, {}));
     if (const PageInfo* info = pageInfo(options.page)) {
         window.showPage(info->id);

@@ -136,7 +136,7 @@ void ListPage::refresh() {
 }
 
 void ListPage::fillRow(int row, const RCMenuItem& item) {
-    const bool twin = static_cast<bool>(parts_.mainMenuCopy);
+    const bool twin = parts_.mainMenuCopy && parts_.topLevelForcesEnable;
     for (std::size_t i = 0; i < parts_.columns.size(); ++i) {
         const Column& column = parts_.columns[i];
         const int at = static_cast<int>(i);

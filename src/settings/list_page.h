@@ -93,6 +93,9 @@ class ListPage : public QWidget {
         std::string recoverTipKey = "Recover Tip";
         // Entries the remove button may remove; empty: all.
         std::function<bool(const RCMenuItem&)> deletable = {};
+        // An entry on top level shows "Enable" ticked and greyed out; false keeps its own
+        // on/off box usable (a switched-off script stays off in its submenu).
+        bool topLevelForcesEnable = true;
     };
 
     ListPage(Parts parts, QWidget* parent);

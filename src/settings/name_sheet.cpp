@@ -54,16 +54,22 @@ void RCEditNameWinCtl::setTipPlaceholder(const QString& text) {
     field_->setPlaceholderText(text);
 }
 
+void openAsSheet(QDialog& sheet, QWidget* parent, QWidget* focus) {
+    if (sheet.isVisible()) {
+        sheet.hide();
+    }
+    if (parent != nullptr && sheet.parentWidget() != parent) {
+        sheet.setParent(parent, sheet.windowFlags());
+    }
+    sheet.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    if (focus != nullptr) {
+        focus->setFocus();
+    }
+    sheet.open();
+}
+
 void RCEditNameWinCtl::openOnWindow(QWidget* parent) {
-    if (isVisible()) {
-        hide();
-    }
-    if (parent != nullptr && parentWidget() != parent) {
-        setParent(parent, windowFlags());
-    }
-    setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-    field_->setFocus();
-    open();
+    openAsSheet(*this, parent, field_);
 }
 
 void RCEditNameWinCtl::onSure() {

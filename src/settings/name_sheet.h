@@ -21,6 +21,10 @@ enum class NameVerdict { Accept, Ignore, TooLong };
 // sheet stays open; a name longer than the limit is refused with a message.
 NameVerdict judgeName(const QString& name, bool required);
 
+// Shows `sheet` window-modal over `parent` (application-modal without one), with the focus in
+// `focus`; a sheet already showing is shown again over the new parent.
+void openAsSheet(QDialog& sheet, QWidget* parent, QWidget* focus);
+
 class RCEditNameWinCtl : public QDialog {
     Q_OBJECT
   public:
