@@ -152,9 +152,15 @@ std::string withDirectoryIcon(const std::string& text, const std::optional<std::
         std::size_t next = groupAt + 1;
         while (next < out.size() && trim(out[next]).empty())
             ++next;
-        if (next == out.size() || isGroupHeader(out[next]))
+        if (next == out.size() || isGroupHeader(out[next])) {
             out.erase(out.begin() + static_cast<std::ptrdiff_t>(groupAt),
                       out.begin() + static_cast<std::ptrdiff_t>(next));
+            // It was last: the blank line that set it apart goes too.
+            if (groupAt == out.size()) {
+                while (!out.empty() && trim(out.back()).empty())
+                    out.pop_back();
+            }
+        }
     }
     std::string result;
     for (const std::string& line : out)
