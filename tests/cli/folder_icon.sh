@@ -13,11 +13,16 @@ if [ "${FOLDER_ICON_INNER:-}" != 1 ]; then
     done
     [ -x /usr/libexec/gvfsd-metadata ] || { echo "skipped: no gvfsd-metadata"; exit 77; }
     work=$(mktemp -d)
-    trap 'rm -rf "$work"' EXIT
     # gvfsd-metadata keeps its store under the HOME the bus hands it.
+    status=0
     HOME="$work/home" TRACKFOLIO_HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" \
-        FOLDER_ICON_INNER=1 WORK="$work" dbus-run-session -- sh "$0" "$sync" "$image"
-    exit $?
+        FOLDER_ICON_INNER=1 WORK="$work" dbus-run-session -- sh "$0" "$sync" "$image" || status=$?
+    # gvfsd-metadata may still be writing its store as the bus goes: try again for a while.
+    for attempt in 1 2 3 4 5 6 7 8 9 10; do
+        rm -rf "$work" 2>/dev/null && break
+        sleep 0.2
+    done
+    exit $status
 fi
 
 fail() { echo "FAIL: $*"; exit 1; }
