@@ -1,7 +1,5 @@
 #include "images/desktop_icon.h"
 
-#include <gio/gio.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +7,7 @@
 #include <memory>
 #include <set>
 
+#include "images/image_backend.h"
 #include "util/path_text.h"
 #include "util/resources.h"
 #include "util/text.h"
@@ -18,16 +17,6 @@ namespace tf {
 namespace {
 
 namespace fs = std::filesystem;
-
-template <typename T>
-struct GObjectDeleter {
-    void operator()(T* object) const {
-        if (object)
-            g_object_unref(object);
-    }
-};
-template <typename T>
-using GPtr = std::unique_ptr<T, GObjectDeleter<T>>;
 
 // Reads "key=value" lines of one group of a desktop-style file.
 std::optional<std::string> iniValue(const fs::path& file, std::string_view group,
@@ -196,13 +185,8 @@ std::optional<std::string> fileFromIconValue(const std::string& value) {
     if (value.empty())
         return std::nullopt;
     if (startsWith(value, "file://")) {
-        GPtr<GFile> file(g_file_new_for_uri(value.c_str()));
-        char* path = g_file_get_path(file.get());
-        if (!path)
-            return std::nullopt;
-        std::string result(path);
-        g_free(path);
-        return result;
+        const ImageBackend* backend = imageBackend();
+        return backend ? backend->pathOfUri(value) : std::nullopt;
     }
     return themeIconFile({value});
 }
@@ -218,22 +202,9 @@ std::string currentIconTheme() {
             "kdeglobals";
         return iniValue(kdeglobals, "Icons", "Theme").value_or("breeze");
     }
-    // Looked up first: GSettings aborts on a schema that is not installed.
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    GSettingsSchema* schema =
-        source ? g_settings_schema_source_lookup(source, "org.gnome.desktop.interface", TRUE)
-               : nullptr;
-    if (!schema || !g_settings_schema_has_key(schema, "icon-theme")) {
-        if (schema)
-            g_settings_schema_unref(schema);
-        return "hicolor";
-    }
-    g_settings_schema_unref(schema);
-    GPtr<GSettings> settings(g_settings_new("org.gnome.desktop.interface"));
-    char* name = g_settings_get_string(settings.get(), "icon-theme");
-    std::string result = name && *name ? name : "hicolor";
-    g_free(name);
-    return result;
+    const ImageBackend* backend = imageBackend();
+    const auto gnome = backend ? backend->gnomeIconTheme() : std::nullopt;
+    return gnome.value_or("hicolor");
 }
 
 std::optional<std::string> themeIconFile(const std::vector<std::string>& names) {
@@ -262,17 +233,13 @@ std::optional<std::string> themeIconFile(const std::vector<std::string>& names) 
 }
 
 std::optional<std::string> desktopIconFile(const std::string& path) {
-    GPtr<GFile> file(g_file_new_for_path(path.c_str()));
-    GPtr<GFileInfo> info(g_file_query_info(file.get(), "standard::icon,metadata::custom-icon",
-                                           G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
+    const ImageBackend* backend = imageBackend();
     std::error_code error;
     const bool folder = fs::is_directory(path, error);
     if (folder) {
-        if (info) {
-            const char* custom =
-                g_file_info_get_attribute_string(info.get(), "metadata::custom-icon");
-            if (custom) {
-                if (auto found = fileFromIconValue(custom))
+        if (backend) {
+            if (const auto custom = backend->fileAttribute(path, "metadata::custom-icon")) {
+                if (auto found = fileFromIconValue(*custom))
                     return found;
             }
         }
@@ -287,23 +254,8 @@ std::optional<std::string> desktopIconFile(const std::string& path) {
         }
     }
     std::vector<std::string> names;
-    if (info) {
-        GIcon* icon = g_file_info_get_icon(info.get());
-        if (icon && G_IS_THEMED_ICON(icon)) {
-            for (const char* const* name = g_themed_icon_get_names(G_THEMED_ICON(icon)); *name;
-                 ++name) {
-                // Symbolic icons are monochrome outlines for toolbars, not the item's icon.
-                if (!std::string_view(*name).ends_with("-symbolic"))
-                    names.emplace_back(*name);
-            }
-        } else if (icon && G_IS_FILE_ICON(icon)) {
-            char* iconPath = g_file_get_path(g_file_icon_get_file(G_FILE_ICON(icon)));
-            if (iconPath) {
-                names.emplace_back(iconPath);
-                g_free(iconPath);
-            }
-        }
-    }
+    if (backend)
+        names = backend->fileIconNames(path);
     names.push_back(folder ? "folder" : "text-x-generic");
     // The application's own icon when the theme has nothing at all.
     names.push_back(imageResourceIcon("icon"));

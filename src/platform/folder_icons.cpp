@@ -1,6 +1,5 @@
 #include "platform/folder_icons.h"
 
-#include <gio/gio.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "images/image_backend.h"
 #include "util/path_text.h"
 #include "util/posix.h"
 #include "util/text.h"
@@ -45,20 +45,8 @@ bool isIconLine(const std::string& line) {
 }
 
 bool setMetadata(const std::string& folder, const std::optional<std::string>& uri) {
-    GFile* file = g_file_new_for_path(folder.c_str());
-    GError* error = nullptr;
-    bool done;
-    if (uri) {
-        done = g_file_set_attribute_string(file, kAttribute, uri->c_str(), G_FILE_QUERY_INFO_NONE,
-                                           nullptr, &error);
-    } else {
-        done = g_file_set_attribute(file, kAttribute, G_FILE_ATTRIBUTE_TYPE_INVALID, nullptr,
-                                    G_FILE_QUERY_INFO_NONE, nullptr, &error);
-    }
-    if (error)
-        g_error_free(error);
-    g_object_unref(file);
-    return done;
+    const ImageBackend* backend = imageBackend();
+    return backend && backend->setFileAttribute(folder, kAttribute, uri);
 }
 
 std::optional<std::string> readText(const std::string& path) {
@@ -172,11 +160,9 @@ std::string withDirectoryIcon(const std::string& text, const std::optional<std::
 
 FolderIconResult setFolderIcon(const std::string& folder, const std::string& image) {
     FolderIconResult result;
-    char* uri = g_filename_to_uri(image.c_str(), nullptr, nullptr);
-    if (uri) {
-        result.metadata = setMetadata(folder, std::string(uri));
-        g_free(uri);
-    }
+    const ImageBackend* backend = imageBackend();
+    if (const auto uri = backend ? backend->uriOfPath(image) : std::nullopt)
+        result.metadata = setMetadata(folder, *uri);
     result.directory = updateDirectoryFile(folder, image);
     return result;
 }
@@ -190,16 +176,8 @@ FolderIconResult removeFolderIcon(const std::string& folder) {
 }
 
 std::optional<std::string> metadataCustomIcon(const std::string& folder) {
-    GFile* file = g_file_new_for_path(folder.c_str());
-    GFileInfo* info = g_file_query_info(file, kAttribute, G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
-    std::optional<std::string> result;
-    if (info) {
-        if (const char* value = g_file_info_get_attribute_string(info, kAttribute))
-            result = value;
-        g_object_unref(info);
-    }
-    g_object_unref(file);
-    return result;
+    const ImageBackend* backend = imageBackend();
+    return backend ? backend->fileAttribute(folder, kAttribute) : std::nullopt;
 }
 
 }  // namespace tf
