@@ -82,8 +82,8 @@ std::vector<std::string> splitList(const std::string& text) {
     return parts;
 }
 
-// $XDG_DATA_HOME, then $XDG_DATA_DIRS, each with "/icons"; ~/.icons first as the spec of
-// icon themes has it.
+// ~/.icons, then $XDG_DATA_HOME and $XDG_DATA_DIRS, each with "/icons", in the order the
+// icon theme rules search them.
 std::vector<fs::path> iconBases() {
     std::vector<fs::path> bases{fs::path(homeFolder()) / ".icons"};
     const char* home = std::getenv("XDG_DATA_HOME");
