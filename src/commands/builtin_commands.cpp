@@ -11,6 +11,7 @@ void registerBuiltinCommands(CommandTable& table) {
     registerRelocateCommands(table);
     registerColourCommands(table);
     registerZipCommands(table);
+    registerImageCommands(table);
 }
 
 }  // namespace tf

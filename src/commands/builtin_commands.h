@@ -24,5 +24,7 @@ void registerRelocateCommands(CommandTable& table);
 void registerColourCommands(CommandTable& table);
 // "Encrypted Compression".
 void registerZipCommands(CommandTable& table);
+// "Extract Icon", "Folder Icon" and "Recover Icon".
+void registerImageCommands(CommandTable& table);
 
 }  // namespace tf
