@@ -24,5 +24,7 @@ void registerRelocateCommands(CommandTable& table);
 void registerColourCommands(CommandTable& table);
 // "Encrypted Compression".
 void registerZipCommands(CommandTable& table);
+// "Convert to": images, PDF merge and split, app icon sets.
+void registerConvertCommands(CommandTable& table);
 
 }  // namespace tf
