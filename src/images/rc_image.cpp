@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 
+#include "images/png_writer.h"
 #include "images/vips_image.h"
 #include "util/path_text.h"
 
@@ -27,9 +29,51 @@ const VImage& vipsOf(const RCImage& image) {
     return image.impl()->image;
 }
 
+// 8-bit grey or RGB images, with or without alpha, go through our own PNG encoder (see
+// png_writer.h); nothing for anything else.
+std::optional<std::string> fastPNG(const VImage& image) {
+    const VipsInterpretation kind = vips_image_guess_interpretation(image.get_image());
+    if (image.format() != VIPS_FORMAT_UCHAR || image.bands() < 1 || image.bands() > 4 ||
+        (kind != VIPS_INTERPRETATION_sRGB && kind != VIPS_INTERPRETATION_B_W) ||
+        (kind == VIPS_INTERPRETATION_B_W && image.bands() > 2) ||
+        (kind == VIPS_INTERPRETATION_sRGB && image.bands() < 3)) {
+        return std::nullopt;
+    }
+    std::size_t size = 0;
+    void* pixels = image.write_to_memory(&size);
+    std::unique_ptr<void, decltype(&g_free)> owned(pixels, &g_free);
+    PngPixels png{.width = image.width(),
+                  .height = image.height(),
+                  .bands = image.bands(),
+                  .pixels = std::string_view(static_cast<const char*>(pixels), size),
+                  .iccProfile = {}};
+    const void* profile = nullptr;
+    std::size_t profileSize = 0;
+    if (image.get_typeof(VIPS_META_ICC_NAME) != 0 &&
+        vips_image_get_blob(image.get_image(), VIPS_META_ICC_NAME, &profile, &profileSize) == 0) {
+        png.iccProfile = std::string_view(static_cast<const char*>(profile), profileSize);
+    }
+    return encodePNG(png);
+}
+
 // Writes the image through the saver of the given type, into a file or into memory.
 void saveTo(const VImage& source, BitmapType type, const char* path, std::string* memory) {
     VImage image = source;
+    if (type == BitmapType::PNG) {
+        if (std::optional<std::string> png = fastPNG(image)) {
+            if (memory) {
+                *memory = std::move(*png);
+                return;
+            }
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out.write(png->data(), static_cast<std::streamsize>(png->size()));
+            out.close();
+            if (!out) {
+                throw vips::VError("cannot write the PNG file");
+            }
+            return;
+        }
+    }
     auto* options = VImage::option();
     const char* saver = "pngsave";
     switch (type) {
