@@ -175,7 +175,7 @@ std::optional<std::string> mergeToPDF(const std::vector<std::string>& paths) {
     if (paths.empty()) {
         return std::nullopt;
     }
-    ensureVipsStarted();
+    // libvips starts only when an image is loaded: a merge of PDFs alone never needs it.
     QPDF out;
     out.setSuppressWarnings(true);
     out.emptyPDF();
