@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 #include "util/path_text.h"
 #include "util/posix.h"
@@ -191,10 +193,19 @@ class IconPyramid {
     IconPyramid(const RCImage& source, int largest, int smallest) {
         levels_.push_back(source.width() == largest ? source
                                                     : source.imageWithSize(largest, largest));
+        // The largest file takes longest to encode: it is encoded beside the reductions.
+        std::optional<std::string> top;
+        std::thread encoder([&top, level = levels_.front()] {
+            if (!level.empty())
+                top = level.encoded(BitmapType::PNG);
+        });
         while (!levels_.back().empty() && levels_.back().width() / 2 >= smallest) {
             const int half = levels_.back().width() / 2;
             levels_.push_back(levels_.back().imageWithSize(half, half));
         }
+        encoder.join();
+        if (top)
+            pngs_.emplace(levels_.front().width(), std::move(*top));
     }
 
     // The PNG bytes of the image at this size, or nullptr when it cannot be made.

@@ -40,10 +40,12 @@ void putChunk(std::string& out, const char type[4], std::string_view data) {
 }
 
 std::string deflated(libdeflate_compressor* compressor, std::string_view data) {
-    std::string out(libdeflate_zlib_compress_bound(compressor, data.size()), '\0');
-    out.resize(
-        libdeflate_zlib_compress(compressor, data.data(), data.size(), out.data(), out.size()));
-    return out;
+    // Left uninitialised: only the pages the compressor writes are ever touched.
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor, data.size());
+    const std::unique_ptr<char[]> buffer(new char[bound]);
+    const std::size_t size =
+        libdeflate_zlib_compress(compressor, data.data(), data.size(), buffer.get(), bound);
+    return std::string(buffer.get(), size);
 }
 
 // Rows [first, end) with the average filter: each byte minus the mean of its left and upper
