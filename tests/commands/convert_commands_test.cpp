@@ -121,7 +121,9 @@ TEST_F(ConvertCommands, CandidatesAndDestinations) {
         {"extension case matters", {{"scan.png", "png"}, {"shot.PNG", "png"}}, "GIF", {"scan.gif"}},
         {"own source kept", {{"photo.jpg", "jpg"}}, "JPEG", {"photo-1.jpg"}},
         // The menu offers "PNG" when the first item is not a PNG.
-        {"own source kept (PNG)", {{"x.jpg", "jpg"}, {"scan.png", "png"}}, "PNG",
+        {"own source kept (PNG)",
+         {{"x.jpg", "jpg"}, {"scan.png", "png"}},
+         "PNG",
          {"x.png", "scan-1.png"}},
         {"other file kept", {{"a.png", "png"}, {"a.tiff", "kept"}}, "TIFF", {"a-1.tiff"}},
         {"undecodable skipped", {{"notes.rp", "text"}, {"b.bmp", "bmp"}}, "JP2", {"b.jp2"}},
