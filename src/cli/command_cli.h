@@ -20,6 +20,9 @@ void setWindowedAlert(WindowedAlert show);
 int runAlertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // `trackfolio-sync convert ...`: args[0] is "convert".
 int runConvertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `trackfolio-sync folder-icon ...`: args[0] is "folder-icon".
+int runFolderIconCommand(const std::vector<std::string>& args, std::ostream& out,
+                         std::ostream& err);
 // `trackfolio-sync hash ...`: args[0] is "hash".
 int runHashCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // `trackfolio-sync unzip ...`: args[0] is "unzip".

@@ -36,6 +36,7 @@ const char* const kUsage =
     "       trackfolio-sync unzip [--password-file FILE] [--overwrite] ARCHIVE DEST\n"
     "       trackfolio-sync unzip --check [--password-file FILE] ARCHIVE\n"
     "       trackfolio-sync zip [--password-file FILE] [--skip-junk] -o OUT PATH...\n"
+    "       trackfolio-sync folder-icon (--set IMAGE | --recover) DIR...\n"
     "       trackfolio-sync serve\n"
     "       trackfolio-sync --version\n";
 
@@ -274,6 +275,9 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (args[0] == "zip") {
         return runZipCommand(args, out, err);
+    }
+    if (args[0] == "folder-icon") {
+        return runFolderIconCommand(args, out, err);
     }
     if (args[0] == "menu") {
         return menuCommand(args, out, err);

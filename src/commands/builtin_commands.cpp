@@ -12,6 +12,7 @@ void registerBuiltinCommands(CommandTable& table) {
     registerColourCommands(table);
     registerZipCommands(table);
     registerConvertCommands(table);
+    registerImageCommands(table);
 }
 
 }  // namespace tf

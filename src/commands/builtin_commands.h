@@ -26,5 +26,7 @@ void registerColourCommands(CommandTable& table);
 void registerZipCommands(CommandTable& table);
 // "Convert to": images, PDF merge and split, app icon sets.
 void registerConvertCommands(CommandTable& table);
+// "Extract Icon", "Folder Icon" and "Recover Icon".
+void registerImageCommands(CommandTable& table);
 
 }  // namespace tf

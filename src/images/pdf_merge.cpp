@@ -11,10 +11,9 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
-#include <vips/vips8>
 
+#include "images/image_backend.h"
 #include "images/pdf_tools.h"
-#include "images/vips_image.h"
 #include "util/path_text.h"
 #include "util/strings.h"
 #include "util/text.h"
@@ -53,68 +52,31 @@ Handle imageStream(QPDF& pdf, int width, int height, const char* colourSpace, st
     return image;
 }
 
-std::string samples(const vips::VImage& image) {
-    std::size_t size = 0;
-    void* memory = image.write_to_memory(&size);
-    std::string bytes(static_cast<const char*>(memory), size);
-    g_free(memory);
-    return bytes;
-}
-
 // The image XObject of one image file: a grey or RGB JPEG as its own bytes, any other image
-// decoded to 8-bit RGB with its alpha as a grey soft mask.
+// losslessly as 8-bit RGB with its coverage as a grey soft mask.
 std::optional<Handle> imageObject(QPDF& pdf, const std::string& path) {
-    const std::optional<RCImage> loaded = RCImage::load(path, RCImage::Access::Sequential);
-    if (!loaded || loaded->empty()) {
+    const ImageBackend* backend = imageBackend();
+    std::optional<PageImage> image = backend ? backend->pageImage(path) : std::nullopt;
+    if (!image) {
         return std::nullopt;
     }
-    try {
-        const vips::VImage& image = loaded->impl()->image;
-        const int width = image.width();
-        const int height = image.height();
-        const char* loader = nullptr;
-        if (vips_image_get_string(image.get_image(), "vips-loader", &loader) != 0) {
-            loader = nullptr;
-        }
-        const bool jpeg = loader != nullptr && std::string_view(loader).starts_with("jpegload");
-        // CMYK JPEGs often store inverted ink values; decoding them is the safe way.
-        if (jpeg && (image.bands() == 1 || image.bands() == 3)) {
-            std::optional<std::string> bytes = readWholeFile(path);
-            if (!bytes) {
-                return std::nullopt;
-            }
-            return imageStream(pdf, width, height,
-                               image.bands() == 1 ? "/DeviceGray" : "/DeviceRGB", std::move(*bytes),
-                               "/DCTDecode");
-        }
-        // One pass over the pixels: a sequentially read image cannot be read twice.
-        const std::string rgba = samples(toRGBA8(image));
-        const std::size_t count =
-            static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-        if (rgba.size() != count * 4) {
+    if (image->jpegComponents != 0) {
+        std::optional<std::string> bytes = readWholeFile(path);
+        if (!bytes) {
             return std::nullopt;
         }
-        std::string colour(count * 3, '\0');
-        std::string coverage(count, '\0');
-        bool opaque = true;
-        for (std::size_t i = 0; i < count; ++i) {
-            colour[i * 3] = rgba[i * 4];
-            colour[i * 3 + 1] = rgba[i * 4 + 1];
-            colour[i * 3 + 2] = rgba[i * 4 + 2];
-            coverage[i] = rgba[i * 4 + 3];
-            opaque = opaque && coverage[i] == '\xff';
-        }
-        // An alpha band that covers everything needs no mask.
-        const bool alpha = !opaque;
-        Handle rgb = imageStream(pdf, width, height, "/DeviceRGB", std::move(colour), nullptr);
-        if (alpha) {
-            rgb.getDict().replaceKey("/SMask", imageStream(pdf, width, height, "/DeviceGray",
-                                                           std::move(coverage), nullptr));
-        }
-        return rgb;
-    } catch (const vips::VError&) {
-        return std::nullopt;
+        return imageStream(pdf, image->width, image->height,
+                           image->jpegComponents == 1 ? "/DeviceGray" : "/DeviceRGB",
+                           std::move(*bytes), "/DCTDecode");
     }
+    Handle rgb =
+        imageStream(pdf, image->width, image->height, "/DeviceRGB", std::move(image->rgb), nullptr);
+    if (!image->alpha.empty()) {
+        rgb.getDict().replaceKey("/SMask",
+                                 imageStream(pdf, image->width, image->height, "/DeviceGray",
+                                             std::move(image->alpha), nullptr));
+    }
+    return rgb;
 }
 
 // A page exactly the image's size in points showing it whole.
@@ -175,7 +137,7 @@ std::optional<std::string> mergeToPDF(const std::vector<std::string>& paths) {
     if (paths.empty()) {
         return std::nullopt;
     }
-    // libvips starts only when an image is loaded: a merge of PDFs alone never needs it.
+    // The image module is opened only for an image: a merge of PDFs alone never needs it.
     QPDF out;
     out.setSuppressWarnings(true);
     out.emptyPDF();

@@ -1,9 +1,7 @@
 #include <sys/stat.h>
 
-#include <vips/vips8>
-
+#include "images/image_backend.h"
 #include "images/pdf_tools.h"
-#include "images/vips_image.h"
 #include "util/path_text.h"
 #include "util/text.h"
 
@@ -11,39 +9,18 @@ namespace tf {
 
 namespace {
 
-vips::VImage renderPage(const std::string& path, int page) {
-    return vips::VImage::new_from_file(
-        path.c_str(), vips::VImage::option()->set("page", page)->set("dpi", kPdfRenderDpi));
-}
-
-int pageCountOf(const std::string& path) {
-    try {
-        const vips::VImage first = renderPage(path, 0);
-        int pages = 0;
-        if (vips_image_get_int(first.get_image(), VIPS_META_N_PAGES, &pages) != 0) {
-            pages = 1;
-        }
-        return pages;
-    } catch (const vips::VError&) {
-        return 0;
-    }
-}
-
-bool savePage(const std::string& path, int page, const std::string& ext,
-              const std::string& destination) {
-    try {
-        return imageFromVips(renderPage(path, page)).saveImageWithExt(ext, destination);
-    } catch (const vips::VError&) {
-        return false;
-    }
+bool savePage(const ImageBackend& backend, const std::string& path, int page,
+              const std::string& ext, const std::string& destination) {
+    ImageBackend::Image image = backend.pdfPage(path, page, kPdfRenderDpi);
+    return image && RCImage(std::move(image)).saveImageWithExt(ext, destination);
 }
 
 }  // namespace
 
 std::optional<std::string> extractImageFromPDF(const std::string& path, const std::string& ext,
                                                const PdfProgress& progress) {
-    ensureVipsStarted();
-    const int count = pageCountOf(path);
+    const ImageBackend* backend = imageBackend();
+    const int count = backend ? backend->pdfPageCount(path) : 0;
     if (count <= 0) {
         if (progress) {
             progress(0, 0);
@@ -59,7 +36,8 @@ std::optional<std::string> extractImageFromPDF(const std::string& path, const st
     }
     const std::string lowerExt = toLower(ext);
     for (int n = 1; n <= count; ++n) {
-        savePage(path, n - 1, lowerExt, childPath(folder, std::to_string(n) + "." + lowerExt));
+        savePage(*backend, path, n - 1, lowerExt,
+                 childPath(folder, std::to_string(n) + "." + lowerExt));
         if (progress) {
             progress(count, n);
         }

@@ -1,6 +1,7 @@
 // An image value over libvips: load, resample, tint, merge and encode. Copies share their
-// pixels (images never change once made), so passing one around is cheap. No vips header is
-// needed to use it; code that needs the vips image itself includes images/vips_image.h.
+// pixels (images never change once made), so passing one around is cheap. libvips itself is
+// in a module opened on first use (images/image_backend.h), so programs that never touch an
+// image do not pay for loading it.
 #pragma once
 
 #include <array>
@@ -79,8 +80,6 @@ class RCImage {
     // This image with other stretched into rect and drawn over it; the same size as this
     // one. A rect outside this image leaves the picture as it is.
     RCImage mergeImage(const RCImage& other, const ImageRect& rect) const;
-
-    const Impl* impl() const { return impl_.get(); }
 
   private:
     std::shared_ptr<const Impl> impl_;

@@ -1,5 +1,4 @@
-// The bridge between RCImage and libvips for code that needs vips operations of its own
-// (page rendering, raw pixels). Users link PkgConfig::VIPS for the include path.
+// Inside the image module only (image_backend.h): the vips image behind an RCImage.
 #pragma once
 
 #include <vips/vips8>
@@ -14,10 +13,6 @@ struct RCImage::Impl {
 
 // Starts libvips once per process (any thread may call it; later calls return at once).
 void ensureVipsStarted();
-
-inline RCImage imageFromVips(vips::VImage image) {
-    return RCImage(std::make_shared<const RCImage::Impl>(RCImage::Impl{std::move(image)}));
-}
 
 // The image as 8-bit sRGB with an alpha band (four bands).
 vips::VImage toRGBA8(const vips::VImage& image);
