@@ -18,6 +18,8 @@ void setWindowedAlert(WindowedAlert show);
 
 // `trackfolio-sync alert ...`: args[0] is "alert".
 int runAlertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `trackfolio-sync convert ...`: args[0] is "convert".
+int runConvertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // `trackfolio-sync folder-icon ...`: args[0] is "folder-icon".
 int runFolderIconCommand(const std::vector<std::string>& args, std::ostream& out,
                          std::ostream& err);

@@ -31,6 +31,8 @@ const char* const kUsage =
     "                           [--transcript FILE] [PATH...]\n"
     "       trackfolio-sync popup [--target DIR] [PATH...]\n"
     "       trackfolio-sync pasteboard < TEXT\n"
+    "       trackfolio-sync convert --to KEY PATH...   (KEY: PNG, JPEG, JP2, TIFF, BMP, GIF,\n"
+    "                            PDF, AppIcon.icns, OSX|iOS|iWatch|Android AppIconset)\n"
     "       trackfolio-sync unzip [--password-file FILE] [--overwrite] ARCHIVE DEST\n"
     "       trackfolio-sync unzip --check [--password-file FILE] ARCHIVE\n"
     "       trackfolio-sync zip [--password-file FILE] [--skip-junk] -o OUT PATH...\n"
@@ -267,6 +269,9 @@ int runSyncCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (args[0] == "hash") {
         return runHashCommand(args, out, err);
+    }
+    if (args[0] == "convert") {
+        return runConvertCommand(args, out, err);
     }
     if (args[0] == "zip") {
         return runZipCommand(args, out, err);

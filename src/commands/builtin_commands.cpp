@@ -11,6 +11,7 @@ void registerBuiltinCommands(CommandTable& table) {
     registerRelocateCommands(table);
     registerColourCommands(table);
     registerZipCommands(table);
+    registerConvertCommands(table);
     registerImageCommands(table);
 }
 

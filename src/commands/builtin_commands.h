@@ -24,6 +24,8 @@ void registerRelocateCommands(CommandTable& table);
 void registerColourCommands(CommandTable& table);
 // "Encrypted Compression".
 void registerZipCommands(CommandTable& table);
+// "Convert to": images, PDF merge and split, app icon sets.
+void registerConvertCommands(CommandTable& table);
 // "Extract Icon", "Folder Icon" and "Recover Icon".
 void registerImageCommands(CommandTable& table);
 

@@ -4,9 +4,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
 #include <system_error>
+#include <thread>
 
 #include "util/path_text.h"
 #include "util/posix.h"
@@ -188,13 +194,51 @@ nlohmann::ordered_json imageObject(IconSetType type, const std::string& name,
 // however many files share it.
 class IconPyramid {
   public:
-    IconPyramid(const RCImage& source, int largest, int smallest) {
-        levels_.push_back(source.width() == largest ? source
-                                                    : source.imageWithSize(largest, largest));
+    IconPyramid(const RCImage& source, const std::set<int>& wanted) {
+        const int largest = *wanted.rbegin();
+        const int smallest = *wanted.begin();
+        // Each level a file wants is encoded on a second thread while the next level is
+        // reduced: the encodes, the largest above all, then cost next to nothing.
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<RCImage> queue;
+        bool done = false;
+        std::map<int, std::string> encoded;
+        std::thread encoder([&] {
+            std::unique_lock lock(mutex);
+            while (true) {
+                changed.wait(lock, [&] { return done || !queue.empty(); });
+                if (queue.empty())
+                    return;
+                const RCImage level = queue.front();
+                queue.pop_front();
+                lock.unlock();
+                std::optional<std::string> bytes = level.encoded(BitmapType::PNG);
+                lock.lock();
+                if (bytes)
+                    encoded.emplace(level.width(), std::move(*bytes));
+            }
+        });
+        const auto add = [&](RCImage level) {
+            if (!level.empty() && wanted.contains(level.width())) {
+                const std::lock_guard lock(mutex);
+                queue.push_back(level);
+                changed.notify_one();
+            }
+            levels_.push_back(std::move(level));
+        };
+        add(source.width() == largest ? source : source.imageWithSize(largest, largest));
         while (!levels_.back().empty() && levels_.back().width() / 2 >= smallest) {
             const int half = levels_.back().width() / 2;
-            levels_.push_back(levels_.back().imageWithSize(half, half));
+            add(levels_.back().imageWithSize(half, half));
         }
+        {
+            const std::lock_guard lock(mutex);
+            done = true;
+            changed.notify_one();
+        }
+        encoder.join();
+        pngs_ = std::move(encoded);
     }
 
     // The PNG bytes of the image at this size, or nullptr when it cannot be made.
@@ -219,13 +263,10 @@ class IconPyramid {
 };
 
 IconPyramid pyramidFor(const RCImage& source, const std::vector<IconFile>& files) {
-    int largest = 0;
-    int smallest = 1 << 30;
-    for (const IconFile& file : files) {
-        largest = std::max(largest, file.pixels);
-        smallest = std::min(smallest, file.pixels);
-    }
-    return IconPyramid(source, largest, smallest);
+    std::set<int> wanted;
+    for (const IconFile& file : files)
+        wanted.insert(file.pixels);
+    return IconPyramid(source, wanted);
 }
 
 bool writeNewFile(const std::string& path, std::string_view bytes) {

@@ -18,6 +18,18 @@
 
 namespace tf {
 
+// An image file as a PDF page takes it: a grey or RGB JPEG stays encoded (the file's bytes
+// go into the page as they are), anything else is decoded to 8-bit RGB samples, with grey
+// coverage samples when some pixel is not fully opaque.
+struct PageImage {
+    int width = 0;
+    int height = 0;
+    // 1 or 3 for a JPEG kept encoded; 0 when `rgb` holds the samples.
+    int jpegComponents = 0;
+    std::string rgb;
+    std::string alpha;
+};
+
 class ImageBackend {
   public:
     using Image = std::shared_ptr<const RCImage::Impl>;
@@ -36,6 +48,12 @@ class ImageBackend {
     virtual Image resized(const Impl& image, int width, int height) const = 0;
     virtual Image tinted(const Impl& image, const RGBAColour& colour) const = 0;
     virtual Image merged(const Impl& image, const Impl* other, const ImageRect& rect) const = 0;
+
+    // PDF pages through vips' PDF loader: the page count (0 when the file is not a readable
+    // PDF), and one page (0-based) rendered at the resolution.
+    virtual int pdfPageCount(const std::string& path) const = 0;
+    virtual Image pdfPage(const std::string& path, int page, int dpi) const = 0;
+    virtual std::optional<PageImage> pageImage(const std::string& path) const = 0;
 
     // GIO: the themed icon names of a file (symbolic ones left out) or the path of its file
     // icon, as the file managers get them.

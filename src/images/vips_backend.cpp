@@ -10,10 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 
 #include "images/image_backend.h"
+#include "images/png_writer.h"
 #include "images/vips_image.h"
+#include "images/vips_pdf.h"
 
 namespace tf {
 
@@ -27,9 +30,51 @@ Image wrap(VImage image) {
     return std::make_shared<const RCImage::Impl>(RCImage::Impl{std::move(image)});
 }
 
+// 8-bit grey or RGB images, with or without alpha, go through our own PNG encoder (see
+// png_writer.h); nothing for anything else.
+std::optional<std::string> fastPNG(const VImage& image) {
+    const VipsInterpretation kind = vips_image_guess_interpretation(image.get_image());
+    if (image.format() != VIPS_FORMAT_UCHAR || image.bands() < 1 || image.bands() > 4 ||
+        (kind != VIPS_INTERPRETATION_sRGB && kind != VIPS_INTERPRETATION_B_W) ||
+        (kind == VIPS_INTERPRETATION_B_W && image.bands() > 2) ||
+        (kind == VIPS_INTERPRETATION_sRGB && image.bands() < 3)) {
+        return std::nullopt;
+    }
+    std::size_t size = 0;
+    void* pixels = image.write_to_memory(&size);
+    const std::unique_ptr<void, decltype(&g_free)> owned(pixels, &g_free);
+    PngPixels png{.width = image.width(),
+                  .height = image.height(),
+                  .bands = image.bands(),
+                  .pixels = std::string_view(static_cast<const char*>(pixels), size),
+                  .iccProfile = {}};
+    const void* profile = nullptr;
+    std::size_t profileSize = 0;
+    if (image.get_typeof(VIPS_META_ICC_NAME) != 0 &&
+        vips_image_get_blob(image.get_image(), VIPS_META_ICC_NAME, &profile, &profileSize) == 0) {
+        png.iccProfile = std::string_view(static_cast<const char*>(profile), profileSize);
+    }
+    return encodePNG(png);
+}
+
 // Writes the image through the saver of the given type, into a file or into memory.
 void saveTo(const VImage& source, BitmapType type, const char* path, std::string* memory) {
     VImage image = source;
+    if (type == BitmapType::PNG) {
+        if (std::optional<std::string> png = fastPNG(image)) {
+            if (memory) {
+                *memory = std::move(*png);
+                return;
+            }
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out.write(png->data(), static_cast<std::streamsize>(png->size()));
+            out.close();
+            if (!out) {
+                throw vips::VError("cannot write the PNG file");
+            }
+            return;
+        }
+    }
     auto* options = VImage::option();
     const char* saver = "pngsave";
     switch (type) {
@@ -310,6 +355,14 @@ class VipsBackend final : public ImageBackend {
         } catch (const vips::VError&) {
             return nullptr;
         }
+    }
+
+    int pdfPageCount(const std::string& path) const override { return vipsPdfPageCount(path); }
+    Image pdfPage(const std::string& path, int page, int dpi) const override {
+        return vipsPdfPage(path, page, dpi);
+    }
+    std::optional<PageImage> pageImage(const std::string& path) const override {
+        return vipsPageImage(path);
     }
 
     std::vector<std::string> fileIconNames(const std::string& path) const override {
