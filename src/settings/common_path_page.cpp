@@ -10,6 +10,7 @@
 #include "model/menu_manager.h"
 #include "platform/qt/folder_dialog.h"
 #include "platform/qt/qt_edge.h"
+#include "settings/labels.h"
 #include "util/path_text.h"
 #include "util/strings.h"
 #include "util/text.h"
@@ -23,10 +24,6 @@ constexpr std::int64_t kDefaultMode = 3;
 
 RCMenuManager& manager() {
     return RCMenuManager::sharedInstance();
-}
-
-QString label(std::string_view key) {
-    return qt::text(localized(key));
 }
 
 ListPage::Parts pathParts() {

@@ -17,6 +17,7 @@
 #include "platform/qt/qt_edge.h"
 #include "platform/qt/qt_user_interface.h"
 #include "settings/add_back_window.h"
+#include "settings/labels.h"
 #include "settings/list_page.h"
 #include "settings/name_sheet.h"
 #include "settings/settings_window.h"
@@ -25,10 +26,6 @@
 
 namespace tf {
 namespace {
-
-QString label(std::string_view key) {
-    return qt::text(localized(key));
-}
 
 std::string optionKey(int tag) {
     return "pref check" + std::to_string(tag);

@@ -12,6 +12,7 @@
 #include "platform/qt/qt_edge.h"
 #include "platform/qt/qt_user_interface.h"
 #include "settings/general_page.h"
+#include "settings/labels.h"
 #include "settings/name_sheet.h"
 #include "settings/settings_window.h"
 #include "util/strings.h"
@@ -21,10 +22,6 @@ namespace {
 
 RCMenuManager& manager() {
     return RCMenuManager::sharedInstance();
-}
-
-QString label(std::string_view key) {
-    return qt::text(localized(key));
 }
 
 }  // namespace

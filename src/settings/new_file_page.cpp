@@ -18,6 +18,7 @@
 #include "platform/qt/qt_edge.h"
 #include "settings/file_chooser.h"
 #include "settings/general_page.h"
+#include "settings/labels.h"
 #include "util/strings.h"
 #include "util/text.h"
 
@@ -28,10 +29,6 @@ namespace fs = std::filesystem;
 
 RCMenuManager& manager() {
     return RCMenuManager::sharedInstance();
-}
-
-QString label(std::string_view key) {
-    return qt::text(localized(key));
 }
 
 QString fieldLabel(std::string_view key) {

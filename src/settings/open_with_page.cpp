@@ -22,6 +22,7 @@
 #include "platform/qt/qt_user_interface.h"
 #include "settings/file_chooser.h"
 #include "settings/general_page.h"
+#include "settings/labels.h"
 #include "util/strings.h"
 #include "util/text.h"
 
@@ -32,10 +33,6 @@ namespace fs = std::filesystem;
 
 RCMenuManager& manager() {
     return RCMenuManager::sharedInstance();
-}
-
-QString label(std::string_view key) {
-    return qt::text(localized(key));
 }
 
 // The escapes of a desktop entry's string values.

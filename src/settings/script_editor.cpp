@@ -19,16 +19,13 @@
 
 #include "commands/scripts/placeholders.h"
 #include "platform/qt/qt_edge.h"
+#include "settings/labels.h"
 #include "settings/name_sheet.h"
 #include "util/strings.h"
 #include "util/text.h"
 
 namespace tf {
 namespace {
-
-QString label(std::string_view key) {
-    return qt::text(localized(key));
-}
 
 QString fieldLabel(std::string_view key) {
     return label(key) + QLatin1Char(':');

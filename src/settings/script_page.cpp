@@ -5,16 +5,13 @@
 #include "model/default_data.h"
 #include "model/menu_manager.h"
 #include "platform/qt/qt_edge.h"
+#include "settings/labels.h"
 #include "settings/script_editor.h"
 #include "util/strings.h"
 #include "util/text.h"
 
 namespace tf {
 namespace {
-
-QString label(std::string_view key) {
-    return qt::text(localized(key));
-}
 
 std::string joined(const std::vector<std::string>& items) {
     std::string out;
