@@ -189,6 +189,28 @@ nlohmann::ordered_json imageObject(IconSetType type, const std::string& name,
     return object;
 }
 
+// The bytes of a PNG file whose picture is exactly width x height, read whole; nullopt for
+// anything else. Such a file is the icon of that size as it is: copying it keeps the
+// user's own encoding (palette, colour profile) and skips a decode and encode.
+std::optional<std::string> pngFileOfSize(const std::string& path, int width, int height) {
+    constexpr std::string_view kSignature("\x89PNG\r\n\x1a\n", 8);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    std::string bytes;
+    if (!fd.valid() || readAll(fd.get(), bytes) != 0 || bytes.size() < 33 ||
+        std::string_view(bytes).substr(0, 8) != kSignature ||
+        std::string_view(bytes).substr(12, 4) != "IHDR")
+        return std::nullopt;
+    const auto at = [&](std::size_t offset) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
+        return value;
+    };
+    if (at(16) != static_cast<std::uint32_t>(width) || at(20) != static_cast<std::uint32_t>(height))
+        return std::nullopt;
+    return bytes;
+}
+
 // Resampled images of one source: a halving pyramid from the largest size needed down to
 // the smallest, each wanted size made from the nearest level at or above it and encoded once
 // however many files share it.
@@ -227,7 +249,18 @@ class IconPyramid {
             }
             levels_.push_back(std::move(level));
         };
-        add(source.width() == largest ? source : source.imageWithSize(largest, largest));
+        std::optional<std::string> asItIs;
+        if (source.width() == largest && !source.sourcePath().empty())
+            asItIs = pngFileOfSize(source.sourcePath(), largest, largest);
+        if (asItIs) {
+            {
+                const std::lock_guard lock(mutex);
+                encoded.emplace(largest, std::move(*asItIs));
+            }
+            levels_.push_back(source);
+        } else {
+            add(source.width() == largest ? source : source.imageWithSize(largest, largest));
+        }
         while (!levels_.back().empty() && levels_.back().width() / 2 >= smallest) {
             const int half = levels_.back().width() / 2;
             add(levels_.back().imageWithSize(half, half));

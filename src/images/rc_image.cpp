@@ -81,7 +81,9 @@ std::optional<RCImage> RCImage::load(const std::string& path, Access access) {
     auto image = backend ? backend->load(path, access == Access::Sequential) : nullptr;
     if (!image)
         return std::nullopt;
-    return RCImage(std::move(image));
+    RCImage loaded(std::move(image));
+    loaded.sourcePath_ = path;
+    return loaded;
 }
 
 std::optional<RCImage> RCImage::loadAtSize(const std::string& path, int width, int height) {

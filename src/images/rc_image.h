@@ -81,8 +81,12 @@ class RCImage {
     // one. A rect outside this image leaves the picture as it is.
     RCImage mergeImage(const RCImage& other, const ImageRect& rect) const;
 
+    // The file this image was loaded from as it is (empty for made or changed images).
+    const std::string& sourcePath() const { return sourcePath_; }
+
   private:
     std::shared_ptr<const Impl> impl_;
+    std::string sourcePath_;
 };
 
 }  // namespace tf

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -116,6 +117,34 @@ TEST_F(IconSetTest, SecondSetIsNumberedAndSmallSourcesGrow) {
     const auto loaded = RCImage::load(store.string());
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->pixel(512, 512), (std::array<std::uint8_t, 4>{255, 0, 0, 255}));
+}
+
+TEST_F(IconSetTest, APngFileOfTheLargestSizeIsKeptAsItIsAndTheRestResampled) {
+    // A file no encoder of ours writes: a text chunk before the end.
+    const fs::path source = dir.path() / "source.png";
+    ASSERT_TRUE(square.saveImageWithExt("png", source.string()));
+    std::string bytes = test::readFile(source);
+    const std::string chunk = std::string("tEXt") + "Comment" + '\0' + "drawn by hand";
+    const uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(chunk.size()));
+    std::string text;
+    for (const auto value : {static_cast<uLong>(chunk.size() - 4), crc})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            text += static_cast<char>((value >> shift) & 0xff);
+    bytes.insert(bytes.size() - 12, text.substr(0, 4) + chunk + text.substr(4));
+    std::ofstream(source, std::ios::binary | std::ios::trunc) << bytes;
+    const auto loaded = RCImage::load(source.string());
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(createIconToPath(*loaded, base(), IconSetType::OSX).status, Status::Written);
+    const fs::path set = base() + "(OSX)/AppIcon.appiconset";
+    EXPECT_EQ(test::readFile(set / "icon_512x512@2x.png"), test::readFile(source));
+    EXPECT_EQ(pngSize(test::readFile(set / "icon_512x512.png")), std::pair(512, 512));
+
+    // Loaded from a file of another size, or made in memory: encoded as before.
+    const RCImage made = loaded->imageWithSize(1024, 1024);
+    ASSERT_EQ(createIconToPath(made, base(), IconSetType::OSX).status, Status::Written);
+    EXPECT_EQ(pngSize(test::readFile(base() + "(OSX)-1/AppIcon.appiconset/icon_512x512@2x.png")),
+              std::pair(1024, 1024));
 }
 
 TEST_F(IconSetTest, NonSquareWritesNothingAndGivesBothNumbers) {
