@@ -153,6 +153,13 @@ void ensureVipsStarted() {
     static std::once_flag once;
     std::call_once(once, [] {
         VIPS_INIT("trackfolio");
+        // A damaged file makes the decoders warn once per row: thousands of lines in the
+        // menu service's log for one picture. The command reports the file itself.
+        g_log_set_handler(
+            "VIPS",
+            static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
+                                        G_LOG_LEVEL_INFO),
+            [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
         // Loads are keyed by file name: a file rewritten between two loads must be read
         // again, so no operation results are kept.
         vips_cache_set_max(0);
@@ -180,10 +187,12 @@ Image loadImage(const std::string& path, bool sequential) {
     // A source opened by name: vips would read "[...]" in a file name as load options.
     try {
         auto source = vips::VSource::new_from_file(path.c_str());
+        // A cut-off file is an error, not a picture with its missing part filled in grey.
         return wrap(checked(VImage::new_from_source(
             source, "",
-            VImage::option()->set("access",
-                                  sequential ? VIPS_ACCESS_SEQUENTIAL : VIPS_ACCESS_RANDOM))));
+            VImage::option()
+                ->set("access", sequential ? VIPS_ACCESS_SEQUENTIAL : VIPS_ACCESS_RANDOM)
+                ->set("fail_on", VIPS_FAIL_ON_TRUNCATED))));
     } catch (const vips::VError&) {
     }
     // ImageMagick's loader (BMP, ICO, ...) reads only from memory here; the pixels are

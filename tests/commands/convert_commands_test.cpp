@@ -195,6 +195,14 @@ TEST_F(ConvertCommands, FailuresAreReportedPerFileAndIconSetsOnce) {
     EXPECT_EQ(alerts[0]["informative"],
               localizedFormat("Convert Icns image invalid", {"30", "20"}));
 
+    // A cut-off file fails rather than becoming a picture with a grey end.
+    const fs::path cut = files().path() / "cut.png";
+    writeImage(cut, "png", 300, 300);
+    fs::resize_file(cut, fs::file_size(cut) / 2);
+    EXPECT_TRUE(addedBy([&] { convert({cut}, "JPEG"); }).empty());
+    ASSERT_EQ(transcriptOf("alert").size(), 2u);
+    EXPECT_EQ(transcriptOf("alert")[1]["message"], localized("Convert Fail"));
+
     const fs::path locked = files().mkdir("locked");
     writeImage(locked / "a.png", "png");
     writeImage(locked / "b.png", "png");
@@ -213,9 +221,11 @@ TEST_F(ConvertCommands, FailuresAreReportedPerFileAndIconSetsOnce) {
             alerts.push_back(alert);
         }
     }
-    ASSERT_EQ(alerts.size(), 4u);
-    EXPECT_EQ(alerts[1]["informative"], localizedFormat("Failed Item Tip", {"a.png"}));
-    EXPECT_EQ(alerts[2]["informative"], localizedFormat("Failed Item Tip", {"b.png"}));
+    // The square check's, the cut-off file's, one per file for GIF, one for the icon sets.
+    ASSERT_EQ(alerts.size(), 5u);
+    EXPECT_EQ(alerts[1]["informative"], localizedFormat("Failed Item Tip", {"cut.png"}));
+    EXPECT_EQ(alerts[2]["informative"], localizedFormat("Failed Item Tip", {"a.png"}));
+    EXPECT_EQ(alerts[3]["informative"], localizedFormat("Failed Item Tip", {"b.png"}));
     EXPECT_EQ(filesBelow(locked).size(), 2u);
 }
 
