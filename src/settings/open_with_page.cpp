@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <system_error>
 
 #include <unistd.h>
@@ -138,9 +139,24 @@ RCAppChooser::RCAppChooser(QWidget* parent) : QDialog(parent) {
     list_ = new QListWidget(this);
     list_->setIconSize(QSize(24, 24));
     list_->setUniformItemSizes(true);
+    // Two programs may share a name ("Files"): those rows also say which entry they are.
+    std::map<std::string, int> nameCount;
+    for (const DesktopEntry& entry : entries_) {
+        ++nameCount[entry.name];
+    }
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        auto* row = new QListWidgetItem(squareIcon(desktopEntryIcon(entries_[i]), 24),
-                                        qt::text(entries_[i].name), list_);
+        const DesktopEntry& entry = entries_[i];
+        QString shown = qt::text(entry.name);
+        if (nameCount[entry.name] > 1) {
+            const std::string id = entry.id.empty() ? entry.file : entry.id;
+            const std::string_view suffix = ".desktop";
+            shown += QStringLiteral(" (%1)").arg(
+                qt::text(id.size() > suffix.size() && id.ends_with(suffix)
+                             ? id.substr(0, id.size() - suffix.size())
+                             : id));
+        }
+        auto* row = new QListWidgetItem(squareIcon(desktopEntryIcon(entry), 24), shown, list_);
+        row->setToolTip(qt::text(entry.file));
         row->setData(Qt::UserRole, static_cast<int>(i));
     }
     other_ = new QPushButton(label("Other Application"), this);
