@@ -16,15 +16,24 @@ namespace {
 
 // Beside the build tree's programs the module is where the build put it; installed, it is
 // in <prefix>/<libdir>/trackfolio, found from the running program's folder.
+// Beside an installed program, or in the build tree for a program run from there. The
+// build tree is never tried by an installed program: code is loaded only from where the
+// program itself came from, not from a folder that may be anyone's by now (/tmp/build).
 std::vector<std::string> moduleCandidates() {
     std::vector<std::string> candidates;
-#ifdef TRACKFOLIO_IMAGE_MODULE_BUILD
-    candidates.emplace_back(TRACKFOLIO_IMAGE_MODULE_BUILD);
-#endif
     std::error_code error;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        candidates.push_back((exe.parent_path() / TRACKFOLIO_IMAGE_MODULE_FROM_BIN).string());
+    if (error) {
+        return candidates;
+    }
+    const std::string buildDir = TRACKFOLIO_BUILD_DIR "/";
+    if (exe.string().starts_with(buildDir)) {
+        candidates.emplace_back(TRACKFOLIO_IMAGE_MODULE_BUILD);
+        return candidates;
+    }
+    for (const char* relative :
+         {TRACKFOLIO_IMAGE_MODULE_FROM_BIN, TRACKFOLIO_IMAGE_MODULE_FROM_LIBEXEC}) {
+        candidates.push_back((exe.parent_path() / relative).lexically_normal().string());
     }
     return candidates;
 }
