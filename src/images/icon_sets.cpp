@@ -194,10 +194,11 @@ nlohmann::ordered_json imageObject(IconSetType type, const std::string& name,
 // user's own encoding (palette, colour profile) and skips a decode and encode.
 std::optional<std::string> pngFileOfSize(const std::string& path, int width, int height) {
     constexpr std::string_view kSignature("\x89PNG\r\n\x1a\n", 8);
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    std::string bytes;
-    if (!fd.valid() || readAll(fd.get(), bytes) != 0 || bytes.size() < 33 ||
-        std::string_view(bytes).substr(0, 8) != kSignature ||
+    std::optional<std::string> file = readFileBytes(path, true);
+    if (!file)
+        return std::nullopt;
+    std::string& bytes = *file;
+    if (bytes.size() < 33 || std::string_view(bytes).substr(0, 8) != kSignature ||
         std::string_view(bytes).substr(12, 4) != "IHDR")
         return std::nullopt;
     const auto at = [&](std::size_t offset) {
@@ -208,7 +209,7 @@ std::optional<std::string> pngFileOfSize(const std::string& path, int width, int
     };
     if (at(16) != static_cast<std::uint32_t>(width) || at(20) != static_cast<std::uint32_t>(height))
         return std::nullopt;
-    return bytes;
+    return file;
 }
 
 // Resampled images of one source: a halving pyramid from the largest size needed down to
@@ -347,11 +348,7 @@ IconSetResult writeIcnsFile(const RCImage& image, const std::string& base) {
     }
     // Never over another file: an existing icon file stays, the new one is numbered.
     result.path = uniquePath(childPath(deletingLastPathComponent(base), "AppIcon.icns"));
-    const std::string temporary = childPath(deletingLastPathComponent(result.path),
-                                            ".AppIcon.icns-" + std::to_string(getpid()) + ".tmp");
-    if (!writeNewFile(temporary, icnsFile(pngs)) ||
-        std::rename(temporary.c_str(), result.path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    if (replaceFileContents(result.path, icnsFile(pngs)) != 0) {
         result.status = IconSetResult::Status::WriteFailed;
     }
     return result;

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <qpdf/QPDF.hh>
@@ -15,6 +14,7 @@
 #include "images/image_backend.h"
 #include "images/pdf_tools.h"
 #include "util/path_text.h"
+#include "util/posix.h"
 #include "util/strings.h"
 #include "util/text.h"
 
@@ -23,18 +23,6 @@ namespace tf {
 namespace {
 
 using Handle = QPDFObjectHandle;
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
-}
 
 Handle imageStream(QPDF& pdf, int width, int height, const char* colourSpace, std::string data,
                    const char* filter) {
@@ -61,7 +49,7 @@ std::optional<Handle> imageObject(QPDF& pdf, const std::string& path) {
         return std::nullopt;
     }
     if (image->jpegComponents != 0) {
-        std::optional<std::string> bytes = readWholeFile(path);
+        std::optional<std::string> bytes = readFileBytes(path);
         if (!bytes) {
             return std::nullopt;
         }

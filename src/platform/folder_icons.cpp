@@ -49,33 +49,13 @@ bool setMetadata(const std::string& folder, const std::optional<std::string>& ur
     return backend && backend->setFileAttribute(folder, kAttribute, uri);
 }
 
-std::optional<std::string> readText(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid())
-        return std::nullopt;
-    std::string text;
-    if (readAll(fd.get(), text) != 0)
-        return std::nullopt;
-    return text;
-}
-
-// Replaces the file through a temporary beside it, so a reader never sees half of it.
 bool writeText(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tf-" + std::to_string(getpid()) + ".tmp";
-    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd.valid())
-        return false;
-    if (writeAll(fd.get(), text) != 0 || fd.close() != 0 ||
-        std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return replaceFileContents(path, text) == 0;
 }
 
 bool updateDirectoryFile(const std::string& folder, const std::optional<std::string>& image) {
     const std::string path = childPath(folder, ".directory");
-    const std::optional<std::string> old = readText(path);
+    const std::optional<std::string> old = readFileBytes(path);
     if (!old) {
         // Nothing to remove; a file is made only to hold an icon.
         if (!image)

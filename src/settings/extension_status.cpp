@@ -6,12 +6,12 @@
 #include <QTimer>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
 #include "model/product.h"
 #include "util/path_text.h"
+#include "util/posix.h"
 #include "util/text.h"
 
 namespace fs = std::filesystem;
@@ -58,35 +58,16 @@ bool isFile(const fs::path& path) {
 }
 
 std::string readWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return readFileBytes(path.string()).value_or(std::string());
 }
 
-// Written beside and renamed over, so a reader never sees half a file.
 bool writeWhole(const fs::path& path, const std::string& contents, std::string* error) {
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    const fs::path temporary = path.string() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << contents;
-        out.flush();
-        if (!out) {
-            if (error != nullptr) {
-                *error = temporary.string();
-            }
-            fs::remove(temporary, ec);
-            return false;
-        }
-    }
-    fs::rename(temporary, path, ec);
-    if (ec) {
+    if (const int failed = replaceFileContents(path.string(), contents); failed != 0) {
         if (error != nullptr) {
-            *error = ec.message();
+            *error = path.string() + ": " + errnoText(failed);
         }
-        fs::remove(temporary, ec);
         return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #include "util/posix.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,37 @@ int readAll(int fd, std::string& out) {
         }
         out.append(buffer.data(), static_cast<std::size_t>(got));
     }
+}
+
+std::optional<std::string> readFileBytes(const std::string& path, bool noFollow) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0)));
+    std::string bytes;
+    if (!fd.valid() || readAll(fd.get(), bytes) != 0) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+int replaceFileContents(const std::string& path, std::string_view bytes, mode_t mode) {
+    std::string temporary = path + ".XXXXXX";
+    UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd.valid()) {
+        return errno;
+    }
+    int error = writeAll(fd.get(), bytes);
+    if (error == 0 && ::fchmod(fd.get(), mode) != 0) {
+        error = errno;
+    }
+    if (const int closing = fd.close(); error == 0) {
+        error = closing;
+    }
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+    }
+    return error;
 }
 
 std::string errnoText(int error) {

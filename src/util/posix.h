@@ -2,7 +2,10 @@
 // survive signals and short transfers, error texts, and the "can this be run" check.
 #pragma once
 
+#include <sys/types.h>
+
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +47,16 @@ class UniqueFd {
 
 // Appends everything up to the end of the input to out. Returns 0 or the error number.
 [[nodiscard]] int readAll(int fd, std::string& out);
+
+// A whole file as bytes; nullopt when it cannot be opened or read. With noFollow a link
+// in the last component is refused rather than followed.
+std::optional<std::string> readFileBytes(const std::string& path, bool noFollow = false);
+
+// Gives path exactly these contents, with this mode, through a temporary file beside it
+// renamed over it: a reader sees the old file or the new one, never half of one. The
+// temporary is removed on failure. Returns 0 or the error number.
+[[nodiscard]] int replaceFileContents(const std::string& path, std::string_view bytes,
+                                      mode_t mode = 0644);
 
 // The system's text for an error number ("No such file or directory"); safe on any thread.
 std::string errnoText(int error);

@@ -109,25 +109,7 @@ int writeHiddenList(const std::string& folder, const HiddenList& list) {
     if (!anyName) {
         return ::unlink(file.c_str()) == 0 || errno == ENOENT ? 0 : errno;
     }
-    std::string temporary = file + ".XXXXXX";
-    UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd.valid()) {
-        return errno;
-    }
-    int error = writeAll(fd.get(), content);
-    if (error == 0 && ::fchmod(fd.get(), list.mode) != 0) {
-        error = errno;
-    }
-    if (const int closing = fd.close(); error == 0) {
-        error = closing;
-    }
-    if (error == 0 && ::rename(temporary.c_str(), file.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-    }
-    return error;
+    return replaceFileContents(file, content, list.mode);
 }
 
 // The items of one folder that a click hides or shows, in the order they came.
